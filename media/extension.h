@@ -1,0 +1,24 @@
+// The driver's extension property set on the tuner filter's first output pin: finding that
+// pin, and the read and write sequences over properties 3, 5 and 4.
+#pragma once
+
+#include "media/bdasource.h"
+
+namespace media {
+
+// The first pin of filter whose direction is PINDIR_OUTPUT; empty when there is none or the
+// filter is missing. Every other pin taken on the way is given back.
+com_ptr<IPin> first_output_pin(IBaseFilter* filter);
+
+// Whether QuerySupported succeeds for the property and reports it settable.
+bool extension_settable(IKsPropertySet* properties, DWORD id);
+
+// Reads the Unicable state into the record and prints the banners; without a property set
+// (properties null) nothing is settable.
+void read_unicable(IKsPropertySet* properties, media_bda_device_list* record);
+
+// Writes enabled (3), frequency (5) and satcr (4), each only when settable; an unsettable
+// switch shows the "not supported" message box, then the banner.
+void write_unicable(IKsPropertySet* properties, int32_t frequency, int32_t satcr, int32_t enabled);
+
+} // namespace media
