@@ -29,7 +29,8 @@ static_assert(sizeof(media_wchar) == sizeof(char16_t), "device paths are UTF-16 
 // Gives the enumeration's records back however the refresh leaves.
 class EnumerationResult {
   public:
-    EnumerationResult() : devices_(media_enum_local_devices()) {}
+    explicit EnumerationResult(const MCCForm::Enumerator& enumerator)
+        : devices_(enumerator ? enumerator() : media_enum_local_devices()) {}
     ~EnumerationResult() { media_free_device_list(devices_); }
     EnumerationResult(const EnumerationResult&) = delete;
     EnumerationResult& operator=(const EnumerationResult&) = delete;
@@ -73,6 +74,10 @@ void MCCForm::setBadTextReporter(BadTextReporter reporter) {
     badTextReporter_ = std::move(reporter);
 }
 
+void MCCForm::setEnumerator(Enumerator enumerator) {
+    enumerator_ = std::move(enumerator);
+}
+
 int32_t MCCForm::updateDevicelistMember() {
     timer1->stop();
     timer1->setInterval(kRefreshDelayMs);
@@ -94,7 +99,7 @@ void MCCForm::timer1_Tick() {
 int32_t MCCForm::doUpdateDeviceListMember() {
     deviceListBox->clear();
 
-    const EnumerationResult result;
+    const EnumerationResult result(enumerator_);
     if (result.devices().empty()) {
         removeAllPages();
         insertListEntry(0, QStringLiteral("No device attached"));

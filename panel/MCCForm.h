@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -21,6 +22,8 @@ class QProgressBar;
 class QPushButton;
 class QTabWidget;
 class QTimer;
+
+struct media_bda_device_list;
 
 namespace MorvaneControlCenter {
 
@@ -53,6 +56,12 @@ class MCCForm : public QWidget {
     using BadTextReporter = std::function<void(const QString& message)>;
     void setBadTextReporter(BadTextReporter reporter);
 
+    // Where a refresh takes its tuner records from: media_enum_local_devices unless replaced
+    // (tests feed records that no bench can describe); a null enumerator restores it. The
+    // window disposes of every record it is given, as media_free_device_list does.
+    using Enumerator = std::function<std::vector<media_bda_device_list*>()>;
+    void setEnumerator(Enumerator enumerator);
+
   private slots:
     void timer1_Tick();
     void deviceListBox_SelectedIndexChanged();
@@ -83,6 +92,7 @@ class MCCForm : public QWidget {
     bool busy_ = false;
     bool refreshHeld_ = false;
     BadTextReporter badTextReporter_;
+    Enumerator enumerator_;
 
     // Controls, as InitializeComponent builds them.
     QLabel* label7 = nullptr;
