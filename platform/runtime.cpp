@@ -1,0 +1,528 @@
+// The stand-in's object runtime: reference counting and the live-object count, the trace,
+// strings, variants, class creation, kernel objects and the message box.
+
+#include "platform/com.h"
+#include "platform/dshow.h"
+#include "platform/internal.h"
+#include "platform/standin.h"
+#include "platform/win32.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <set>
+
+namespace standin::detail {
+
+namespace {
+
+// Constant-initialised, so both stay usable while the process exits.
+std::atomic<long> live_count{0};
+std::atomic<bool> exit_hook_registered{false};
+std::mutex trace_mutex;
+
+void write_exit_line() {
+    trace("exit live=" + std::to_string(live_count.load()));
+}
+
+} // namespace
+
+void count_object_created() {
+    ++live_count;
+    ensure_exit_hook();
+}
+
+void count_object_destroyed() {
+    --live_count;
+}
+
+void ensure_exit_hook() {
+    if (!exit_hook_registered.exchange(true))
+        std::atexit(write_exit_line);
+}
+
+Object::Object() {
+    count_object_created();
+}
+
+Object::~Object() {
+    count_object_destroyed();
+}
+
+ULONG Object::add_ref() noexcept {
+    return ++refs_;
+}
+
+ULONG Object::release() noexcept {
+    ULONG left = --refs_;
+    if (left == 0)
+        delete this;
+    return left;
+}
+
+HRESULT Object::query(REFIID riid, void** ppv) {
+    if (!ppv)
+        return E_POINTER;
+    *ppv = find_interface(riid);
+    if (!*ppv)
+        return E_NOINTERFACE;
+    add_ref();
+    return S_OK;
+}
+
+HRESULT hand_out(Object* object, REFIID riid, void** ppv) {
+    HRESULT hr = object->query(riid, ppv);
+    object->release();
+    return hr;
+}
+
+// ---------------------------------------------------------------------------------------
+// Text.
+
+std::u16string utf16(const std::string& text) {
+    std::u16string out;
+    out.reserve(text.size());
+    size_t i = 0;
+    while (i < text.size()) {
+        auto c = static_cast<unsigned char>(text[i]);
+        uint32_t cp = 0xFFFD;
+        size_t extra = 0;
+        if (c < 0x80) {
+            cp = c;
+        } else if ((c & 0xE0) == 0xC0) {
+            cp = c & 0x1F;
+            extra = 1;
+        } else if ((c & 0xF0) == 0xE0) {
+            cp = c & 0x0F;
+            extra = 2;
+        } else if ((c & 0xF8) == 0xF0) {
+            cp = c & 0x07;
+            extra = 3;
+        }
+        ++i;
+        for (size_t k = 0; k < extra; ++k, ++i) {
+            if (i >= text.size() || (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+                cp = 0xFFFD;
+                break;
+            }
+            cp = (cp << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
+        }
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+    }
+    return out;
+}
+
+std::string utf8(const std::u16string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t cp = text[i];
+        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] < 0xE000) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp < 0xE000) {
+            cp = 0xFFFD;
+        }
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+    return out;
+}
+
+std::string utf8(const char16_t* text) {
+    return text ? utf8(std::u16string(text)) : std::string();
+}
+
+std::string hr_text(HRESULT hr) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "0x%08x", static_cast<unsigned>(hr));
+    return buffer;
+}
+
+std::string guid_text(const GUID& g) {
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  static_cast<unsigned>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1],
+                  g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+    return buffer;
+}
+
+std::optional<GUID> parse_guid(const std::u16string& text) {
+    // {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}
+    if (text.size() != 38 || text.front() != u'{' || text.back() != u'}')
+        return std::nullopt;
+    uint8_t bytes[16];
+    size_t n = 0;
+    unsigned nibble_count = 0;
+    unsigned value = 0;
+    for (size_t i = 1; i < 37; ++i) {
+        char16_t c = text[i];
+        if (i == 9 || i == 14 || i == 19 || i == 24) {
+            if (c != u'-')
+                return std::nullopt;
+            continue;
+        }
+        unsigned digit;
+        if (c >= u'0' && c <= u'9')
+            digit = c - u'0';
+        else if (c >= u'a' && c <= u'f')
+            digit = c - u'a' + 10;
+        else if (c >= u'A' && c <= u'F')
+            digit = c - u'A' + 10;
+        else
+            return std::nullopt;
+        value = (value << 4) | digit;
+        if (++nibble_count == 2) {
+            bytes[n++] = static_cast<uint8_t>(value);
+            nibble_count = 0;
+            value = 0;
+        }
+    }
+    GUID g;
+    g.Data1 = (uint32_t(bytes[0]) << 24) | (uint32_t(bytes[1]) << 16) | (uint32_t(bytes[2]) << 8) |
+              bytes[3];
+    g.Data2 = static_cast<uint16_t>((bytes[4] << 8) | bytes[5]);
+    g.Data3 = static_cast<uint16_t>((bytes[6] << 8) | bytes[7]);
+    for (int i = 0; i < 8; ++i)
+        g.Data4[i] = bytes[8 + i];
+    return g;
+}
+
+// ---------------------------------------------------------------------------------------
+// Trace.
+
+void trace(const std::string& line) {
+    const char* path = std::getenv("MORVANE_TRACE");
+    if (!path || !*path)
+        return;
+    std::string text = line + "\n";
+    std::lock_guard lock(trace_mutex);
+    int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return;
+    const char* p = text.data();
+    size_t left = text.size();
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    ::close(fd);
+}
+
+// ---------------------------------------------------------------------------------------
+// Per-thread initialisation and the message-box handler.
+
+namespace {
+
+thread_local bool thread_initialized = false;
+
+std::mutex handler_mutex;
+standin::message_box_handler& handler() {
+    static standin::message_box_handler instance;
+    return instance;
+}
+
+std::mutex handle_mutex;
+std::set<void*>& open_handles() {
+    static std::set<void*> instance;
+    return instance;
+}
+
+struct MutexObject {
+    int unused = 0;
+};
+
+} // namespace
+
+void forget_thread_initialization() {
+    thread_initialized = false;
+}
+
+void forget_message_box_handler() {
+    std::lock_guard lock(handler_mutex);
+    handler() = nullptr;
+}
+
+const GUID device_moniker_class_id = {
+    0x4315D437, 0x5B8C, 0x11D0, {0xBD, 0x3B, 0x00, 0xA0, 0xC9, 0x11, 0xCE, 0x86}};
+// A class id that only the stand-in hands out, and that StringFromCLSID refuses to format.
+const GUID unformattable_class_id = {
+    0x5354414E, 0x4449, 0x4E00, {0xBA, 0xDC, 0x1A, 0x55, 0x1D, 0x00, 0x00, 0x01}};
+
+} // namespace standin::detail
+
+namespace standin {
+
+long live_objects() {
+    return detail::live_count.load();
+}
+
+void set_message_box_handler(message_box_handler h) {
+    std::lock_guard lock(detail::handler_mutex);
+    detail::handler() = std::move(h);
+}
+
+} // namespace standin
+
+using namespace standin::detail;
+
+// ---------------------------------------------------------------------------------------
+// Object runtime.
+
+HRESULT CoInitialize(LPVOID) {
+    auto bench = current_bench();
+    if (bench->faults.co_initialize) {
+        HRESULT hr = *bench->faults.co_initialize;
+        if (SUCCEEDED(hr))
+            thread_initialized = true;
+        return hr;
+    }
+    if (thread_initialized)
+        return S_FALSE;
+    thread_initialized = true;
+    return S_OK;
+}
+
+HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD, REFIID riid, LPVOID* ppv) {
+    if (!ppv)
+        return E_POINTER;
+    *ppv = nullptr;
+
+    struct Class {
+        const GUID* clsid;
+        const char* name;
+        HRESULT (*create)(REFIID, void**);
+    };
+    static const Class classes[] = {
+        {&CLSID_SystemDeviceEnum, "SystemDeviceEnum", create_system_device_enum},
+        {&CLSID_FilterGraphNoThread, "FilterGraphNoThread", create_filter_graph},
+        {&CLSID_DVBSTuningSpace, "DVBSTuningSpace", create_tuning_space},
+        {&CLSID_DVBSLocator, "DVBSLocator", create_locator},
+        {&CLSID_DVBSNetworkProvider, "DVBSNetworkProvider", create_network_provider},
+        {&CLSID_MPEG2Demultiplexer, "MPEG2Demultiplexer", create_demultiplexer},
+        {&CLSID_NullRenderer, "NullRenderer", create_null_renderer},
+    };
+    const Class* found = nullptr;
+    for (const Class& c : classes)
+        if (*c.clsid == rclsid)
+            found = &c;
+    if (!found)
+        return REGDB_E_CLASSNOTREG;
+
+    auto bench = current_bench();
+    auto fault = bench->faults.co_create_instance.find(found->name);
+    if (fault != bench->faults.co_create_instance.end() && FAILED(fault->second))
+        return fault->second;
+    if (pUnkOuter)
+        return CLASS_E_NOAGGREGATION;
+    HRESULT hr = found->create(riid, ppv);
+    if (SUCCEEDED(hr) && fault != bench->faults.co_create_instance.end())
+        return fault->second;
+    return hr;
+}
+
+namespace {
+
+HRESULT format_guid(REFGUID guid, LPOLESTR* lplpsz) {
+    std::u16string text = utf16(guid_text(guid));
+    auto* out = static_cast<OLECHAR*>(std::malloc((text.size() + 1) * sizeof(OLECHAR)));
+    if (!out)
+        return E_OUTOFMEMORY;
+    std::memcpy(out, text.c_str(), (text.size() + 1) * sizeof(OLECHAR));
+    *lplpsz = out;
+    return S_OK;
+}
+
+} // namespace
+
+HRESULT StringFromIID(REFIID rclsid, LPOLESTR* lplpsz) {
+    if (!lplpsz)
+        return E_INVALIDARG;
+    *lplpsz = nullptr;
+    auto bench = current_bench();
+    if (bench->faults.string_from_iid && FAILED(*bench->faults.string_from_iid))
+        return *bench->faults.string_from_iid;
+    HRESULT hr = format_guid(rclsid, lplpsz);
+    if (SUCCEEDED(hr) && bench->faults.string_from_iid)
+        return *bench->faults.string_from_iid;
+    return hr;
+}
+
+HRESULT StringFromCLSID(REFCLSID rclsid, LPOLESTR* lplpsz) {
+    if (!lplpsz)
+        return E_INVALIDARG;
+    *lplpsz = nullptr;
+    if (rclsid == unformattable_class_id)
+        return E_OUTOFMEMORY;
+    return format_guid(rclsid, lplpsz);
+}
+
+HRESULT CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid) {
+    if (!pclsid)
+        return E_INVALIDARG;
+    if (!lpsz) {
+        *pclsid = GUID{};
+        return S_OK;
+    }
+    auto parsed = parse_guid(lpsz);
+    if (!parsed)
+        return CO_E_CLASSSTRING;
+    *pclsid = *parsed;
+    return S_OK;
+}
+
+void CoTaskMemFree(LPVOID pv) {
+    std::free(pv);
+}
+
+HRESULT CreateBindCtx(DWORD, LPBC* ppbc) {
+    if (!ppbc)
+        return E_INVALIDARG;
+    return create_bind_ctx(ppbc);
+}
+
+// ---------------------------------------------------------------------------------------
+// Strings and variants. A BSTR is preceded by its length in bytes (32 bits) and followed by
+// a terminating NUL, like the platform's.
+
+BSTR SysAllocString(const OLECHAR* psz) {
+    if (!psz)
+        return nullptr;
+    size_t length = std::char_traits<char16_t>::length(psz);
+    size_t bytes = length * sizeof(OLECHAR);
+    auto* block = static_cast<unsigned char*>(std::malloc(sizeof(uint32_t) + bytes + 2));
+    if (!block)
+        return nullptr;
+    auto prefix = static_cast<uint32_t>(bytes);
+    std::memcpy(block, &prefix, sizeof prefix);
+    auto* text = reinterpret_cast<OLECHAR*>(block + sizeof(uint32_t));
+    std::memcpy(text, psz, bytes);
+    text[length] = 0;
+    return text;
+}
+
+void SysFreeString(BSTR bstrString) {
+    if (bstrString)
+        std::free(reinterpret_cast<unsigned char*>(bstrString) - sizeof(uint32_t));
+}
+
+UINT SysStringLen(BSTR pbstr) {
+    if (!pbstr)
+        return 0;
+    uint32_t bytes;
+    std::memcpy(&bytes, reinterpret_cast<unsigned char*>(pbstr) - sizeof(uint32_t), sizeof bytes);
+    return bytes / sizeof(OLECHAR);
+}
+
+void VariantInit(VARIANT* pvarg) {
+    if (!pvarg)
+        return;
+    pvarg->vt = VT_EMPTY;
+    pvarg->wReserved1 = pvarg->wReserved2 = pvarg->wReserved3 = 0;
+    pvarg->byref = nullptr;
+}
+
+HRESULT VariantClear(VARIANT* pvarg) {
+    if (!pvarg)
+        return E_INVALIDARG;
+    if (pvarg->vt == VT_BSTR)
+        SysFreeString(pvarg->bstrVal);
+    pvarg->vt = VT_EMPTY;
+    pvarg->byref = nullptr;
+    return S_OK;
+}
+
+HRESULT VarCmp(LPVARIANT pvarLeft, LPVARIANT pvarRight, LCID, ULONG) {
+    if (!pvarLeft || !pvarRight)
+        return E_INVALIDARG;
+    if (pvarLeft->vt == VT_BSTR && pvarRight->vt == VT_BSTR) {
+        UINT a = SysStringLen(pvarLeft->bstrVal);
+        UINT b = SysStringLen(pvarRight->bstrVal);
+        for (UINT i = 0; i < a && i < b; ++i) {
+            char16_t x = pvarLeft->bstrVal[i];
+            char16_t y = pvarRight->bstrVal[i];
+            if (x != y)
+                return x < y ? VARCMP_LT : VARCMP_GT;
+        }
+        return a == b ? VARCMP_EQ : (a < b ? VARCMP_LT : VARCMP_GT);
+    }
+    if (pvarLeft->vt == VT_I4 && pvarRight->vt == VT_I4) {
+        if (pvarLeft->lVal == pvarRight->lVal)
+            return VARCMP_EQ;
+        return pvarLeft->lVal < pvarRight->lVal ? VARCMP_LT : VARCMP_GT;
+    }
+    return DISP_E_TYPEMISMATCH;
+}
+
+// ---------------------------------------------------------------------------------------
+// Kernel objects.
+
+HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR) {
+    auto* handle = new (std::nothrow) MutexObject;
+    if (!handle)
+        return nullptr;
+    std::lock_guard lock(handle_mutex);
+    open_handles().insert(handle);
+    return handle;
+}
+
+BOOL CloseHandle(HANDLE hObject) {
+    std::lock_guard lock(handle_mutex);
+    auto it = open_handles().find(hObject);
+    if (it == open_handles().end())
+        return FALSE;
+    open_handles().erase(it);
+    delete static_cast<MutexObject*>(hObject);
+    return TRUE;
+}
+
+// ---------------------------------------------------------------------------------------
+// The message box.
+
+int MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
+    const char* caption = lpCaption ? lpCaption : "Error";
+    const char* text = lpText ? lpText : "";
+    trace(std::string("MessageBox \"") + caption + "\" \"" + text + "\"");
+    standin::message_box_handler h;
+    {
+        std::lock_guard lock(handler_mutex);
+        h = handler();
+    }
+    if (h)
+        return h(caption, text, uType);
+    std::fprintf(stderr, "%s: %s\n", caption, text);
+    std::fflush(stderr);
+    return IDOK;
+}
