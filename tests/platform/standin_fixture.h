@@ -21,7 +21,7 @@
 #include <vector>
 
 class StandinTest : public ::testing::Test {
-  protected:
+  public:
     void SetUp() override {
         char pattern[] = "/tmp/standin-test-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
