@@ -1,0 +1,93 @@
+// The control panel's entry point: starts the tuner access layer and the toolkit, builds the
+// main window, connects device-change events to its refresh, and runs the one message loop
+// until the main window is closed.
+//
+// Everything runs on one thread, the user-interface thread. The window system's (or, on
+// Linux, the stand-in's) device-change events reach the main window through the refresh
+// callback cb, which is stored before the loop runs and so before any event is delivered.
+#include "panel/MCCForm.h"
+
+#include <QApplication>
+
+#include "media/device_list.h"
+#include "shell/device_change.h"
+
+#ifdef _WIN32
+#include "shell/notify_window.h"
+#else
+#include "platform/standin.h"
+#include "shell/device_receiver.h"
+#include "shell/message_box.h"
+#include "shell/signal_close.h"
+#endif
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+#ifndef _WIN32
+// Without a display the panel still runs, on Qt's offscreen platform, so its log and its
+// behaviour stay available on a headless machine.
+void choose_platform_without_display() {
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        !qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        std::fputs("morvane-control-center: no display found; running on Qt's offscreen "
+                   "platform\n",
+                   stderr);
+    }
+}
+#endif
+
+} // namespace
+
+int main(int argc, char** argv) {
+#ifndef _WIN32
+    // The bench is checked before anything else: a broken one ends the process with code 2.
+    standin::startup();
+#endif
+    media_initialize();
+
+#ifndef _WIN32
+    choose_platform_without_display();
+#endif
+    // The toolkit's start-up. The Windows toolkit's visual-style and text-rendering switches
+    // have no counterpart here: Qt draws with the platform style by default.
+    QApplication app(argc, argv);
+#ifndef _WIN32
+    install_message_box_handler();
+#endif
+
+    // Builds every control and asks for the first refresh, which runs 500 ms after the
+    // message loop has started.
+    MorvaneControlCenter::MCCForm form;
+
+#ifdef _WIN32
+    InitWindowClass();
+    // Exits with code 1 when the device registration or the edit child fails.
+    const HWND notify_window = create_notification_window(GetModuleHandleW(nullptr));
+#else
+    DeviceChangeReceiver receiver;
+    if (!receiver.start())
+        return 1; // before the window was ever shown
+    CloseOnSignal close_on_signal(&form);
+    close_on_signal.install();
+#endif
+
+    // The refresh callback, bound to this window for the life of the process.
+    const updateDeviceListDelegate refresh =
+        bind_update_delegate([&form] { return form.updateDevicelistMember(); });
+#ifdef _WIN32
+    store_callback(notify_window, refresh);
+#else
+    cb = refresh;
+#endif
+
+    std::fputs("here we are!!!!\n", stdout);
+    std::fflush(stdout);
+
+    form.show();
+    app.exec();
+    return 0;
+}
