@@ -13,6 +13,7 @@
 #include <cstring>
 #include <thread>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
