@@ -1,6 +1,8 @@
 // The layer's own string handling and its log stream.
 #include "media/console.h"
 #include "media/text.h"
+#include "media/device_list.h"
+#include "platform/standin.h"
 
 #include <gtest/gtest.h>
 
@@ -69,6 +71,15 @@ TEST(Console, EveryLineReachesTheFileWithoutAnExplicitFlush) {
     close(file);
     std::remove(name);
     EXPECT_EQ(seen.str(), "CONNECTFILTER CAPTURE: -2147467259, 80004005\n");
+}
+
+} // namespace
+
+namespace {
+
+TEST(Initialize, ReturnsZeroAndHandsOutNoPlatformObject) {
+    EXPECT_EQ(media_initialize(), 0);
+    EXPECT_EQ(standin::live_objects(), 0);
 }
 
 } // namespace
