@@ -610,6 +610,9 @@ struct BenchState {
     std::shared_ptr<Model> in_force; // the last valid bench; null until the first load
     std::shared_ptr<Model> cached;   // the last parsed model, keyed by its path and bytes
     std::set<std::string> warned;    // path + content that were warned about
+    std::string rejected_path;       // the last content rejected, and why: not parsed again
+    std::string rejected_bytes;
+    std::string rejected_reason;
 };
 
 BenchState& state() {
@@ -617,9 +620,9 @@ BenchState& state() {
     return instance;
 }
 
+// Without a bench file: a PC without any broadcast device, every category empty.
 std::shared_ptr<Model> empty_pc() {
-    auto model = std::make_shared<Model>();
-    model->transport_information = standard_transport_information();
+    static const auto model = std::make_shared<Model>();
     return model;
 }
 
@@ -636,9 +639,17 @@ std::shared_ptr<Model> load(const std::string& path, std::string& key) {
     BenchState& s = state();
     if (s.cached && s.cached->path == path && s.cached->bytes == *bytes)
         return s.cached;
-    auto model = parse_bench(path, *bytes);
-    s.cached = model;
-    return model;
+    if (s.rejected_path == path && s.rejected_bytes == *bytes && !s.rejected_reason.empty())
+        throw BenchError{s.rejected_reason};
+    try {
+        s.cached = parse_bench(path, *bytes);
+    } catch (const BenchError& error) {
+        s.rejected_path = path;
+        s.rejected_bytes = *bytes;
+        s.rejected_reason = error.reason;
+        throw;
+    }
+    return s.cached;
 }
 
 } // namespace

@@ -47,6 +47,9 @@ TEST_F(Devices, EmptyCategoriesGiveSFalseAndNoEnumerator) {
     EXPECT_EQ(device_enum()->CreateClassEnumerator(KSCATEGORY_BDA_NETWORK_TUNER, walk.put(), 0),
               S_FALSE);
     EXPECT_FALSE(walk);
+    EXPECT_EQ(
+        device_enum()->CreateClassEnumerator(KSCATEGORY_BDA_TRANSPORT_INFORMATION, walk.put(), 0),
+        S_FALSE);
 
     // Only unplugged entries, or an empty array, count as empty too.
     use_bench(R"({"tuners": [{"present": false}], "captures": []})");
