@@ -172,6 +172,7 @@ void MCCForm::InitializeComponent() {
     deviceListBox->setSelectionMode(QAbstractItemView::SingleSelection);
     deviceListBox->setItemDelegate(new FixedRowHeightDelegate(16, deviceListBox));
     deviceListBox->setUniformItemSizes(true);
+    deviceListBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     deviceListBox->setGeometry(15, 37, 220, 164);
 
     // Keyboard focus order: the list, the tab control, then the controls of the page shown.
