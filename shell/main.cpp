@@ -26,6 +26,12 @@
 
 namespace {
 
+#ifdef _WIN32
+using ModuleInstance = HINSTANCE;
+#else
+using ModuleInstance = void*; // there is no module instance outside Windows
+#endif
+
 #ifndef _WIN32
 // Without a display the panel still runs, on Qt's offscreen platform, so its log and its
 // behaviour stay available on a headless machine.
@@ -40,9 +46,9 @@ void choose_platform_without_display() {
 }
 #endif
 
-} // namespace
-
-int main(int argc, char** argv) {
+// Start-up, the message loop, and 0 once the main window has closed. instance is the module
+// instance of the running executable (Windows only).
+int run_control_center(int argc, char** argv, [[maybe_unused]] ModuleInstance instance) {
 #ifndef _WIN32
     // The bench is checked before anything else: a broken one ends the process with code 2.
     standin::startup();
@@ -66,7 +72,7 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
     InitWindowClass();
     // Exits with code 1 when the device registration or the edit child fails.
-    const HWND notify_window = create_notification_window(GetModuleHandleW(nullptr));
+    const HWND notify_window = create_notification_window(instance);
 #else
     DeviceChangeReceiver receiver;
     if (!receiver.start())
@@ -91,3 +97,16 @@ int main(int argc, char** argv) {
     app.exec();
     return 0;
 }
+
+} // namespace
+
+#ifdef _WIN32
+// The command line and the show mode are not used; Qt takes its arguments from the process.
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
+    return run_control_center(__argc, __argv, hInstance);
+}
+#else
+int main(int argc, char** argv) {
+    return run_control_center(argc, argv, nullptr);
+}
+#endif

@@ -1,0 +1,16 @@
+// Compile-only stand-in for the main window, so that .ci/windows-check can compile the
+// Windows branch of shell/main.cpp without a Windows build of Qt. Only what main.cpp uses.
+#pragma once
+
+#include <cstdint>
+
+namespace MorvaneControlCenter {
+
+class MCCForm {
+  public:
+    explicit MCCForm(void* parent = nullptr);
+    int32_t updateDevicelistMember();
+    void show();
+};
+
+} // namespace MorvaneControlCenter
