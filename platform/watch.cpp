@@ -1,6 +1,6 @@
 // Device-change events: any change of the bench file's content that the stand-in did not
 // make itself. The bench file is replaced by rename when the stand-in writes it, so the watch
-// is on its directory, filtered on the file's name.
+// is on its directory; what decides is whether the file's content changed.
 
 #include "platform/internal.h"
 #include "platform/standin.h"
@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -21,7 +20,6 @@ namespace {
 struct Watch {
     int fd = -1;
     std::string path;                 // absolute and normalised
-    std::string name;                 // file name within the watched directory
     std::optional<std::string> known; // the content last seen; nullopt: no readable file
     std::function<void()> on_change;
 };
@@ -83,7 +81,6 @@ bool watch_device_changes(std::function<void()> on_change) {
     }
     w.fd = fd;
     w.path = path.string();
-    w.name = path.filename().string();
     w.known = read_file(w.path);
     w.on_change = std::move(on_change);
     return true;
@@ -101,23 +98,15 @@ void dispatch_device_changes() {
         Watch& w = watch();
         if (w.fd < 0)
             return;
-        bool relevant = false;
-        alignas(inotify_event) char buffer[sizeof(inotify_event) + NAME_MAX + 1];
+        // Drain the events; whatever they were about, the content decides.
+        alignas(inotify_event) char buffer[4096];
         for (;;) {
             ssize_t n = ::read(w.fd, buffer, sizeof buffer);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
                 break;
-            for (ssize_t at = 0; at < n;) {
-                auto* event = reinterpret_cast<inotify_event*>(buffer + at);
-                if ((event->mask & IN_Q_OVERFLOW) || (event->len > 0 && w.name == event->name))
-                    relevant = true;
-                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-            }
         }
-        if (!relevant)
-            return;
         auto content = read_file(w.path);
         if (content == w.known)
             return;
