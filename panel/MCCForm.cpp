@@ -249,8 +249,15 @@ void MCCForm::reportBadText(const QString& message) {
 
 void MCCForm::setBusy(bool busy) {
     busy_ = busy;
+    // Disabling the control that has the focus moves the focus on; it comes back afterwards.
+    if (busy)
+        focusBeforeBusy_ = focusWidget();
     deviceListBox->setEnabled(!busy);
     unicable_save->setEnabled(!busy);
+    if (!busy && focusBeforeBusy_ && focusBeforeBusy_->isVisible() && focusBeforeBusy_->isEnabled())
+        focusBeforeBusy_->setFocus(Qt::OtherFocusReason);
+    if (!busy)
+        focusBeforeBusy_ = nullptr;
 }
 
 int32_t MCCForm::selectedIndex() const {

@@ -4,6 +4,7 @@
 
 #include "panel/DeviceListData.h"
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -91,6 +92,7 @@ class MCCForm : public QWidget {
     // refresh that falls due is held until Save has returned.
     bool busy_ = false;
     bool refreshHeld_ = false;
+    QPointer<QWidget> focusBeforeBusy_;
     BadTextReporter badTextReporter_;
     Enumerator enumerator_;
 

@@ -4,6 +4,7 @@
 
 #include "platform/standin.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -143,13 +144,21 @@ TEST_F(SaveTest, EmptyBoxesSendZeroAndKeepTheRecordsValues) {
     EXPECT_EQ(standin::live_objects(), 0);
 }
 
+// Saved from the keyboard: Tab from the frequency box to Save, then Space.
 TEST_F(SaveTest, AnyScrAndASpacedSignedFrequencyAreSentAsNumbers) {
+    QApplication::setActiveWindow(form_.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
     typeInto(scrBox(), QStringLiteral("7"));
     typeInto(frequencyBox(), QStringLiteral(" +1210 "));
-    pressSave();
+    ASSERT_TRUE(frequencyBox()->lineEdit()->hasFocus());
+    QTest::keyClick(frequencyBox()->lineEdit(), Qt::Key_Tab);
+    ASSERT_TRUE(saveButton()->hasFocus());
+    QTest::keyClick(saveButton(), Qt::Key_Space);
+
     EXPECT_EQ(driver("sat"), (Unicable{1, 7, 1210}));
     EXPECT_EQ(record(0), (Unicable{1, 7, 1210}));
     EXPECT_TRUE(complaints_.isEmpty());
+    EXPECT_TRUE(saveButton()->hasFocus()) << "the focus is back on Save";
 }
 
 TEST_F(SaveTest, TextThatIsNotAWholeNumberIsReportedAndChangesNothing) {
