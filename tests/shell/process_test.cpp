@@ -68,9 +68,10 @@ void expect_started(ChildProcess& panel) {
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[0].text, here_we_are) << "the greeting is the first line of stdout";
     EXPECT_EQ(lines[1].text, enumeration) << "the first enumeration follows it directly";
-    // The window's constructor asks for the refresh just before the greeting is printed.
+    // The window's constructor asks for the refresh shortly before the greeting is printed
+    // (a busy machine may stretch that moment, hence the lower floor).
     const auto delay = lines[1].at - lines[0].at;
-    EXPECT_GE(delay, debounce_floor - 50ms) << ms(delay) << " ms";
+    EXPECT_GE(delay, 300ms) << ms(delay) << " ms";
     EXPECT_LE(delay, debounce_ceiling) << ms(delay) << " ms";
     EXPECT_GE(lines[1].at - panel.started(), debounce_floor) << "not before the timer ran out";
 }
