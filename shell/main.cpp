@@ -65,8 +65,8 @@ int run_control_center(int argc, char** argv, [[maybe_unused]] ModuleInstance in
     install_message_box_handler();
 #endif
 
-    // Builds every control and asks for the first refresh, which runs 500 ms after the
-    // message loop has started.
+    // Builds every control and asks for the first refresh, due 500 ms later; it runs once
+    // the message loop runs.
     MorvaneControlCenter::MCCForm form;
 
 #ifdef _WIN32
@@ -103,6 +103,9 @@ int run_control_center(int argc, char** argv, [[maybe_unused]] ModuleInstance in
 #ifdef _WIN32
 // The command line and the show mode are not used; Qt takes its arguments from the process.
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
+    // The user-interface thread is a single-threaded apartment: the tuner access layer
+    // creates and uses every media-framework object on it.
+    CoInitialize(nullptr);
     return run_control_center(__argc, __argv, hInstance);
 }
 #else
