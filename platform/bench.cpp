@@ -760,46 +760,200 @@ bool write_atomically(const std::string& path, const std::string& bytes, std::st
     return true;
 }
 
-bool apply_value(json& doc, const Entry& entry, uint32_t id, int32_t value) {
+// Where a property's value lives within its tuner entry.
+std::vector<std::string> value_keys(const Entry& entry, uint32_t id) {
+    if (entry.driver.kind == Driver::Kind::unicable && id >= 3 && id <= 5)
+        return {"unicable", unicable_keys[id - 3]};
+    return {"extension", std::to_string(id), "value"};
+}
+
+// Sets the value in the parsed bench; false when the entry has no place for it.
+bool apply_value(json& doc, size_t index, const std::vector<std::string>& keys, int32_t value) {
     if (!doc.is_object() || !doc.contains("tuners") || !doc["tuners"].is_array() ||
-        entry.index >= doc["tuners"].size() || !doc["tuners"][entry.index].is_object())
+        index >= doc["tuners"].size())
         return false;
-    json& tuner = doc["tuners"][entry.index];
-    if (entry.driver.kind == Driver::Kind::unicable && id >= 3 && id <= 5) {
-        if (!tuner.contains("unicable") || !tuner["unicable"].is_object())
+    json* node = &doc["tuners"][index];
+    for (size_t i = 0; i + 1 < keys.size(); ++i) {
+        if (!node->is_object() || !node->contains(keys[i]))
             return false;
-        tuner["unicable"][unicable_keys[id - 3]] = value;
-        return true;
+        node = &(*node)[keys[i]];
     }
-    std::string key = std::to_string(id);
-    if (!tuner.contains("extension") || !tuner["extension"].is_object() ||
-        !tuner["extension"].contains(key) || !tuner["extension"][key].is_object())
+    if (!node->is_object())
         return false;
-    tuner["extension"][key]["value"] = value;
+    (*node)[keys.back()] = value;
     return true;
 }
+
+// The bench text with only the value changed (or, when its key is missing, added at the end
+// of its object), so that the file keeps its layout. Works on valid JSON text only.
+class Splicer {
+  public:
+    explicit Splicer(const std::string& text) : text_(text) {}
+
+    std::optional<std::string> set(size_t index, const std::vector<std::string>& keys,
+                                   int32_t value) {
+        size_t at = skip_space(0);
+        auto root = span_at(at);
+        if (!root || text_[at] != '{')
+            return std::nullopt;
+        auto node = member(*root, "tuners");
+        if (!node || text_[node->first] != '[')
+            return std::nullopt;
+        node = element(*node, index);
+        for (size_t i = 0; node && i + 1 < keys.size(); ++i)
+            node = member(*node, keys[i]);
+        if (!node || text_[node->first] != '{')
+            return std::nullopt;
+        std::string number = std::to_string(value);
+        if (auto target = member(*node, keys.back()))
+            return text_.substr(0, target->first) + number + text_.substr(target->second);
+        // Add the key before the object's closing brace.
+        size_t last = node->second - 1;
+        size_t before = last;
+        while (before > node->first && is_space(text_[before - 1]))
+            --before;
+        std::string addition =
+            (text_[before - 1] == '{' ? "" : ", ") + json(keys.back()).dump() + ": " + number;
+        return text_.substr(0, before) + addition + text_.substr(before);
+    }
+
+  private:
+    using Span = std::pair<size_t, size_t>; // [first, second)
+
+    static bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+    size_t skip_space(size_t i) const {
+        while (i < text_.size() && is_space(text_[i]))
+            ++i;
+        return i;
+    }
+
+    // The span of the value that starts at i.
+    std::optional<Span> span_at(size_t i) const {
+        if (i >= text_.size())
+            return std::nullopt;
+        size_t start = i;
+        char c = text_[i];
+        if (c == '"') {
+            for (++i; i < text_.size(); ++i) {
+                if (text_[i] == '\\')
+                    ++i;
+                else if (text_[i] == '"')
+                    return Span{start, i + 1};
+            }
+            return std::nullopt;
+        }
+        if (c == '{' || c == '[') {
+            int depth = 0;
+            for (; i < text_.size(); ++i) {
+                char d = text_[i];
+                if (d == '"') {
+                    auto str = span_at(i);
+                    if (!str)
+                        return std::nullopt;
+                    i = str->second - 1;
+                } else if (d == '{' || d == '[') {
+                    ++depth;
+                } else if ((d == '}' || d == ']') && --depth == 0) {
+                    return Span{start, i + 1};
+                }
+            }
+            return std::nullopt;
+        }
+        while (i < text_.size() && !is_space(text_[i]) && text_[i] != ',' && text_[i] != '}' &&
+               text_[i] != ']')
+            ++i;
+        return i > start ? std::optional<Span>(Span{start, i}) : std::nullopt;
+    }
+
+    // Walks the members (objects) or elements (arrays) of a container; visit gets the key
+    // span (objects only) and the value span, and returns true to stop.
+    template <class Visit>
+    std::optional<Span> walk(Span container, bool object, Visit visit) const {
+        size_t i = skip_space(container.first + 1);
+        size_t n = 0;
+        while (i < container.second - 1) {
+            std::optional<Span> key;
+            if (object) {
+                key = span_at(i);
+                if (!key)
+                    return std::nullopt;
+                i = skip_space(key->second);
+                if (i >= text_.size() || text_[i] != ':')
+                    return std::nullopt;
+                i = skip_space(i + 1);
+            }
+            auto value = span_at(i);
+            if (!value)
+                return std::nullopt;
+            if (visit(key, *value, n++))
+                return value;
+            i = skip_space(value->second);
+            if (i < text_.size() && text_[i] == ',')
+                i = skip_space(i + 1);
+        }
+        return std::nullopt;
+    }
+
+    std::optional<Span> member(Span object, const std::string& name) const {
+        if (text_[object.first] != '{')
+            return std::nullopt;
+        std::optional<Span> found;
+        // The last occurrence of a key wins, as when the text is parsed.
+        walk(object, true, [&](std::optional<Span> key, Span value, size_t) {
+            try {
+                if (json::parse(text_.substr(key->first, key->second - key->first)) == name)
+                    found = value;
+            } catch (const nlohmann::json::exception&) {
+            }
+            return false;
+        });
+        return found;
+    }
+
+    std::optional<Span> element(Span array, size_t index) const {
+        return walk(array, false, [&](std::optional<Span>, Span, size_t n) { return n == index; });
+    }
+
+    const std::string& text_;
+};
 
 } // namespace
 
 void store_property(Model& model, const Entry& entry, uint32_t id, int32_t value) {
     if (model.path.empty())
         return;
+    const auto keys = value_keys(entry, id);
     // Normally the file still holds what the model was parsed from. If someone changed it
     // since, the value goes into the current content, so that their change survives.
-    std::shared_ptr<json> other;
+    std::string base = model.bytes;
+    json doc = model.doc;
+    bool from_model = true;
     auto current = read_file(model.path);
     if (current && *current != model.bytes) {
         try {
-            auto doc = std::make_shared<json>(json::parse(*current));
-            if (apply_value(*doc, entry, id, value))
-                other = doc;
+            json edited = json::parse(*current);
+            if (apply_value(edited, entry.index, keys, value)) {
+                base = *current;
+                doc = std::move(edited);
+                from_model = false;
+            }
         } catch (const nlohmann::json::exception&) {
         }
     }
-    json& doc = other ? *other : model.doc;
-    if (!other && !apply_value(doc, entry, id, value))
+    if (from_model && !apply_value(doc, entry.index, keys, value))
         return;
-    std::string bytes = doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+
+    std::string bytes;
+    auto spliced = Splicer(base).set(entry.index, keys, value);
+    try {
+        if (spliced && json::parse(*spliced) == doc)
+            bytes = *spliced;
+    } catch (const nlohmann::json::exception&) {
+    }
+    if (bytes.empty())
+        bytes = doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+
     std::string error;
     if (!write_atomically(model.path, bytes, error)) {
         std::fprintf(stderr, "bench: %s: cannot store the property value (%s)\n",
@@ -807,8 +961,11 @@ void store_property(Model& model, const Entry& entry, uint32_t id, int32_t value
         std::fflush(stderr);
         return;
     }
-    if (!other)
-        model.bytes = bytes; // the cached model stays in force for the new content
+    if (from_model) {
+        // The cached model stays in force for the new content.
+        model.doc = std::move(doc);
+        model.bytes = std::move(bytes);
+    }
 }
 
 } // namespace standin::detail

@@ -292,6 +292,27 @@ TEST_F(Driver, SetStoresExtensionValuesAddingValueWhenAbsent) {
     EXPECT_EQ(extension["5"]["value"], 1550);
 }
 
+TEST_F(Driver, StoringChangesOnlyTheValueInTheText) {
+    const std::string before = R"({
+  "tuners": [
+    {"friendly_name": "Morvane",   "unicable": { "enabled": 1, "scr": 1, "frequency":  1210 }},
+    {"extension": {"3": {"support": 2},
+                   "4": {}}}
+  ]
+}
+)";
+    std::string path = use_bench(before);
+    EXPECT_EQ(write_prop(property_set(tuner(0).get()).get(), 5, 1680), S_OK);
+    std::string expected = before;
+    expected.replace(expected.find("1210"), 4, "1680");
+    EXPECT_EQ(read_text(path), expected);
+
+    auto second = property_set(tuner(1).get());
+    EXPECT_EQ(write_prop(second.get(), 3, -1), S_OK);
+    expected.replace(expected.find("{\"support\": 2}"), 14, "{\"support\": 2, \"value\": -1}");
+    EXPECT_EQ(read_text(path), expected);
+}
+
 TEST_F(Driver, StoredValuesSurviveAFreshLoad) {
     use_bench(R"({"tuners": [{"unicable": {"enabled": 1, "scr": 1, "frequency": 1210}}]})");
     EXPECT_EQ(write_prop(property_set(tuner().get()).get(), 4, 2), S_OK);
