@@ -178,11 +178,11 @@ BagValue get_bag_value(const std::string& path, const json& value) {
     return out;
 }
 
-PinSpec parse_pin(const std::string& path, const json& value) {
+PinDesc parse_pin(const std::string& path, const json& value) {
     require_object(path, value);
     check_keys(path, value,
                {"name", "direction", "medium", "connected", "pin_info_fails", "refuses"});
-    PinSpec pin;
+    PinDesc pin;
     if (!value.contains("direction"))
         reject(member(path, "direction"), "missing (every pin needs \"in\" or \"out\")");
     std::string direction = get_string(member(path, "direction"), value["direction"]);
@@ -342,11 +342,11 @@ Driver parse_driver(const std::string& path, const json& entry) {
 
 void default_pins(Entry& entry) {
     auto pin = [](const char* name, PIN_DIRECTION direction, std::string medium) {
-        PinSpec spec;
-        spec.name = name;
-        spec.direction = direction;
-        spec.medium = std::move(medium);
-        return spec;
+        PinDesc desc;
+        desc.name = name;
+        desc.direction = direction;
+        desc.medium = std::move(medium);
+        return desc;
     };
     switch (entry.category) {
     case Category::tuners:

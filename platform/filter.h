@@ -17,7 +17,7 @@ class Filter;
 // filter's, so a pin that is still held keeps its filter alive.
 class Pin final : public IPin, public IKsPropertySet {
   public:
-    Pin(Filter& owner, PinSpec spec) : owner_(owner), spec_(std::move(spec)) {}
+    Pin(Filter& owner, PinDesc desc) : owner_(owner), desc_(std::move(desc)) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
     ULONG STDMETHODCALLTYPE AddRef() override;
@@ -37,9 +37,9 @@ class Pin final : public IPin, public IKsPropertySet {
                                              DWORD* pTypeSupport) override;
 
     Filter& owner() const { return owner_; }
-    const PinSpec& spec() const { return spec_; }
+    const PinDesc& desc() const { return desc_; }
     // Connected inside a graph (peer) or outside of any graph (the bench's `connected`).
-    bool connected() const { return peer_ != nullptr || spec_.connected; }
+    bool connected() const { return peer_ != nullptr || desc_.connected; }
     Pin* peer() const { return peer_; }
     void set_peer(Pin* peer) { peer_ = peer; }
     // Breaks a connection made in a graph, on both sides.
@@ -47,7 +47,7 @@ class Pin final : public IPin, public IKsPropertySet {
 
   private:
     Filter& owner_;
-    PinSpec spec_;
+    PinDesc desc_;
     Pin* peer_ = nullptr; // not owned: a graph disconnects its filters before letting go
 };
 
@@ -73,7 +73,7 @@ class Filter : public IBaseFilter, public Object {
     virtual HRESULT property_set(REFGUID set, DWORD id, const void* data, DWORD size);
 
   protected:
-    Filter(std::string trace_name, const std::vector<PinSpec>& pins);
+    Filter(std::string trace_name, const std::vector<PinDesc>& pins);
     ~Filter() override;
     void* find_interface(REFIID riid) override;
 
@@ -88,7 +88,7 @@ Filter* as_filter(IBaseFilter* filter);
 // The stand-in filter pin behind an IPin, or nullptr (a pin outside every graph).
 Pin* as_pin(IPin* pin);
 
-PinSpec make_pin(const char* name, PIN_DIRECTION direction, const char* medium);
+PinDesc make_pin(const char* name, PIN_DIRECTION direction, const char* medium);
 
 } // namespace standin::detail
 

@@ -48,7 +48,7 @@ class OutsidePin final : public IPin, public Object {
 
   private:
     PIN_DIRECTION direction() const {
-        return peer_.spec().direction == PINDIR_INPUT ? PINDIR_OUTPUT : PINDIR_INPUT;
+        return peer_.desc().direction == PINDIR_INPUT ? PINDIR_OUTPUT : PINDIR_INPUT;
     }
     void* find_interface(REFIID riid) override {
         if (riid == IID_IUnknown || riid == IID_IPin)
@@ -277,12 +277,12 @@ class NullRenderer final : public Filter {
 
 } // namespace
 
-PinSpec make_pin(const char* name, PIN_DIRECTION direction, const char* medium) {
-    PinSpec spec;
-    spec.name = name;
-    spec.direction = direction;
-    spec.medium = medium;
-    return spec;
+PinDesc make_pin(const char* name, PIN_DIRECTION direction, const char* medium) {
+    PinDesc desc;
+    desc.name = name;
+    desc.direction = direction;
+    desc.medium = medium;
+    return desc;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -319,7 +319,7 @@ HRESULT Pin::ConnectedTo(IPin** pPin) {
         *pPin = peer_;
         return S_OK;
     }
-    if (spec_.connected) {
+    if (desc_.connected) {
         *pPin = new OutsidePin(*this);
         return S_OK;
     }
@@ -329,12 +329,12 @@ HRESULT Pin::ConnectedTo(IPin** pPin) {
 HRESULT Pin::QueryPinInfo(PIN_INFO* pInfo) {
     if (!pInfo)
         return E_POINTER;
-    if (spec_.pin_info_fails)
+    if (desc_.pin_info_fails)
         return E_FAIL;
     owner_.AddRef();
     pInfo->pFilter = &owner_;
-    pInfo->dir = spec_.direction;
-    std::u16string name = utf16(spec_.name);
+    pInfo->dir = desc_.direction;
+    std::u16string name = utf16(desc_.name);
     if (name.size() >= MAX_PIN_NAME)
         name.resize(MAX_PIN_NAME - 1);
     std::copy(name.begin(), name.end(), pInfo->achName);
@@ -345,7 +345,7 @@ HRESULT Pin::QueryPinInfo(PIN_INFO* pInfo) {
 HRESULT Pin::QueryDirection(PIN_DIRECTION* pPinDir) {
     if (!pPinDir)
         return E_POINTER;
-    *pPinDir = spec_.direction;
+    *pPinDir = desc_.direction;
     return S_OK;
 }
 
@@ -373,10 +373,10 @@ void Pin::disconnect() {
 // ---------------------------------------------------------------------------------------
 // Filter.
 
-Filter::Filter(std::string trace_name, const std::vector<PinSpec>& pins)
+Filter::Filter(std::string trace_name, const std::vector<PinDesc>& pins)
     : trace_name_(std::move(trace_name)) {
-    for (const PinSpec& spec : pins)
-        pins_.push_back(std::make_unique<Pin>(*this, spec));
+    for (const PinDesc& desc : pins)
+        pins_.push_back(std::make_unique<Pin>(*this, desc));
 }
 
 Filter::~Filter() {

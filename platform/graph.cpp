@@ -62,7 +62,7 @@ class Graph final : public IGraphBuilder, public IMediaControl, public Object {
         if (!pin)
             return "(null)";
         Pin* p = as_pin(pin);
-        return p ? p->owner().trace_name() + ":" + p->spec().name : "(outside):Outside";
+        return p ? p->owner().trace_name() + ":" + p->desc().name : "(outside):Outside";
     }
 
     Member* find(const Filter* filter) {
@@ -135,13 +135,13 @@ class Graph final : public IGraphBuilder, public IMediaControl, public Object {
         Pin* in = as_pin(ppinIn);
         if (!out || !in || out->owner().graph() != this || in->owner().graph() != this)
             return VFW_E_NOT_IN_GRAPH;
-        if (out->spec().direction != PINDIR_OUTPUT || in->spec().direction != PINDIR_INPUT)
+        if (out->desc().direction != PINDIR_OUTPUT || in->desc().direction != PINDIR_INPUT)
             return VFW_E_INVALID_DIRECTION;
         if (out->connected() || in->connected())
             return VFW_E_ALREADY_CONNECTED;
-        const std::string& a = out->spec().medium;
-        const std::string& b = in->spec().medium;
-        if (out->spec().refuses || in->spec().refuses || (a != b && a != "*" && b != "*"))
+        const std::string& a = out->desc().medium;
+        const std::string& b = in->desc().medium;
+        if (out->desc().refuses || in->desc().refuses || (a != b && a != "*" && b != "*"))
             return VFW_E_NO_ACCEPTABLE_TYPES;
         out->set_peer(in);
         in->set_peer(out);

@@ -90,7 +90,7 @@ void trace(const std::string& line);
 
 enum class Category { tuners, captures, transport_information };
 
-struct PinSpec {
+struct PinDesc {
     std::string name;
     PIN_DIRECTION direction = PINDIR_INPUT;
     std::string medium;
@@ -142,7 +142,7 @@ struct Entry {
     bool bind_to_storage_fails = false;
     bool bind_to_object_fails = false;
     std::string link;
-    std::vector<PinSpec> pins;
+    std::vector<PinDesc> pins;
 
     // Tuners only. The driver's values change with every successful Set (under bench_mutex()).
     Topology topology;
