@@ -78,14 +78,12 @@ int addfilter_byname(media_bda_device* mbd, com_ptr<IBaseFilter>& ppFilter, CLSI
         if (!name.is_string() ||
             VarCmp(name.get(), wanted.get(), LOCALE_USER_DEFAULT, 0) != VARCMP_EQ)
             continue;
-        // Every entry of that name is bound and added; the destination keeps the last one.
-        com_ptr<IBaseFilter> filter;
-        if (FAILED(entry->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter.put_void())) ||
-            !filter)
-            continue;
-        ppFilter = filter;
+        // Every entry of that name is bound into the destination and added; the destination
+        // keeps the last one. Neither result is examined: an entry that cannot be bound leaves
+        // the destination empty, and the graph answers the addition of nothing.
+        entry->BindToObject(nullptr, nullptr, IID_IBaseFilter, ppFilter.put_void());
         if (mbd->graph_builder)
-            mbd->graph_builder->AddFilter(filter.get(), name.string());
+            mbd->graph_builder->AddFilter(ppFilter.get(), name.string());
     }
     return 0;
 }

@@ -102,6 +102,25 @@ TEST_F(Graph, EveryTransportInformationFilterOfTheNameIsAddedAndTheLastIsUsed) {
     EXPECT_EQ(std::count(teardown.begin(), teardown.end(), "Stop tif_b"), 1);
 }
 
+TEST_F(Graph, MatchingTransportInformationEntryThatCannotBeBoundIsStillAdded) {
+    // The lookup binds straight into its destination and adds whatever that holds: a failed
+    // bind leaves it empty, and the graph answers the addition of nothing.
+    nlohmann::json bench = load_bench("duplicate_tif.json");
+    bench["transport_information"][3]["faults"] = {"BindToObject"};
+    use_bench_json(bench);
+    logs::connection c;
+    c.tif = -2147467259; // tif_filter is empty; the null renderer takes the PSI pin
+    EXPECT_EQ(enumerate(), sat_log(logs::assembly(), sat_scan(), logs::connect(c)));
+    const std::vector<std::string> adds = trace_of({"AddFilter"});
+    EXPECT_TRUE(contains(adds, "AddFilter tif_a \"BDA MPEG2 Transport Information Filter\" -> "
+                               "0x00000000"));
+    EXPECT_TRUE(contains(adds, "AddFilter (null) \"BDA MPEG2 Transport Information Filter\" -> "
+                               "0x80004003"));
+    const std::vector<std::string> teardown = events(trace_of({"RemoveFilter", "Stop"}));
+    EXPECT_EQ(std::count(teardown.begin(), teardown.end(), "Stop tif_a"), 0)
+        << "the destination no longer holds the first one";
+}
+
 TEST_F(Graph, PairingPassesConnectedOutputsAndRefusingInputs) {
     use_bench("pins.json");
     records found;
@@ -258,6 +277,8 @@ std::vector<fault_case> fault_cases() {
                              "QueryInterface\n"
                              "Creating mpeg2 demux succeeded!!\n",
                              sat_scan(), logs::connect(no_provider))});
+    // Without a tune request the locator has nowhere to go, but the tuner control still
+    // exists: it is handed the missing request and answers for itself.
     cases.push_back({"CreateTuneRequest",
                      {{"results", {{"IDVBSTuningSpace::CreateTuneRequest", "0x80004005"}}}},
                      sat_log("PUT NETWORKTYPE: 0\n"
@@ -267,6 +288,7 @@ std::vector<fault_case> fault_cases() {
                              "PUT LOCATOR\n"
                              "QueryInterface\n"
                              "PUT TUNINGSPACE: 0\n"
+                             "Put Tune request 1: 0\n"
                              "Creating mpeg2 demux succeeded!!\n",
                              sat_scan(), logs::connect_found())});
     cases.push_back(
