@@ -1,8 +1,9 @@
 // Assembly, connection and teardown of the DVB-S reception graph around one tuner.
 //
 // A creation that fails leaves its field empty; every later step that would call the missing
-// object, or hand it to the tuning model, is skipped together with its line. Additions to the
-// graph and pin pairings are still made with a missing filter: the graph answers for those.
+// object is skipped together with its line. A missing object is still handed to the objects
+// that exist (additions to the graph, pin pairings, the tuner control's tuning space and tune
+// request): they answer for it.
 #include "media/bdasource.h"
 #include "media/console.h"
 #include "media/text.h"
@@ -107,19 +108,16 @@ int media_bda_create_graph(media_bda_device* mbd) {
 
     com_ptr<IDVBSLocator> locator = create_locator();
     media_printf("PUT LOCATOR\n");
-    if (request && locator)
+    if (request)
         request->put_Locator(locator.get());
     locator = nullptr;
 
     media_printf("QueryInterface\n");
     mbd->network_provider.query(IID_IScanningTuner, mbd->tuner_control);
     if (IScanningTuner* tuner = mbd->tuner_control.get()) {
-        if (mbd->tuning_space)
-            media_printf("PUT TUNINGSPACE: %x\n",
-                         media_hex(tuner->put_TuningSpace(mbd->tuning_space.get())));
-        if (request)
-            media_printf("Put Tune request 1: %x\n",
-                         media_hex(tuner->put_TuneRequest(request.get())));
+        media_printf("PUT TUNINGSPACE: %x\n",
+                     media_hex(tuner->put_TuningSpace(mbd->tuning_space.get())));
+        media_printf("Put Tune request 1: %x\n", media_hex(tuner->put_TuneRequest(request.get())));
     }
 
     if (graph)
