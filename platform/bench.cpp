@@ -281,7 +281,8 @@ Prop parse_prop(const std::string& path, const json& value) {
     check_keys(path, value, {"support", "value", "query_fails", "get_fails", "set_fails"});
     Prop prop;
     if (value.contains("support"))
-        prop.support = get_unsigned32(member(path, "support"), value["support"]);
+        prop.support = static_cast<uint32_t>(
+            get_integer(member(path, "support"), value["support"], 0, 3, "an integer from 0 to 3"));
     if (value.contains("value"))
         prop.value = get_value32(member(path, "value"), value["value"]);
     if (value.contains("query_fails"))
@@ -328,11 +329,8 @@ Driver parse_driver(const std::string& path, const json& entry) {
         driver.kind = Driver::Kind::extension;
         for (auto it = value.begin(); it != value.end(); ++it) {
             const std::string& key = it.key();
-            bool numeric = !key.empty() && key.size() <= 9 &&
-                           key.find_first_not_of("0123456789") == std::string::npos;
-            if (!numeric)
-                reject(member(p, key), "unknown key (properties are listed by their id, such as "
-                                       "\"3\", \"4\" and \"5\")");
+            if (key != "3" && key != "4" && key != "5")
+                reject(member(p, key), "unknown key (the properties are \"3\", \"4\" and \"5\")");
             driver.props[static_cast<uint32_t>(std::stoul(key))] =
                 parse_prop(member(p, key), it.value());
         }

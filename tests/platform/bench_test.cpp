@@ -120,9 +120,18 @@ TEST_F(BenchErrors, BadEnumValues) {
     EXPECT_EQ(reason(*this, R"({"tuners": [{"faults": ["BindToStorage", "Bind"]}]})"),
               "tuners[0].faults[1]: \"Bind\" is not \"StringFromCLSID\", \"BindToStorage\" or "
               "\"BindToObject\"");
-    EXPECT_EQ(reason(*this, R"({"tuners": [{"extension": {"three": {}}}]})"),
-              "tuners[0].extension.three: unknown key (properties are listed by their id, such "
-              "as \"3\", \"4\" and \"5\")");
+    // The extension's properties are 3, 4 and 5, written as those ids and nothing else.
+    for (const char* key : {"three", "6", "03", "0"})
+        EXPECT_EQ(
+            reason(*this, std::string(R"({"tuners": [{"extension": {")") + key + R"(": {}}}]})"),
+            std::string("tuners[0].extension.") + key +
+                ": unknown key (the properties are \"3\", \"4\" and \"5\")");
+    // Support flags: 1 get, 2 set, 3 both, or 0.
+    EXPECT_EQ(reason(*this, R"({"tuners": [{"extension": {"4": {"support": 4}}}]})"),
+              "tuners[0].extension.4.support: 4 is out of range (an integer from 0 to 3)");
+    EXPECT_EQ(reason(*this, R"({"tuners": [{"extension": {"3": {"support": 0}, "4": {"support": 1},
+                                "5": {"support": 3}}}]})"),
+              "");
 }
 
 TEST_F(BenchErrors, PinsNeedADirection) {
