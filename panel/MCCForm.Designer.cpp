@@ -9,7 +9,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QStyleOption>
 #include <QStyledItemDelegate>
 #include <QTabWidget>
 
@@ -30,6 +32,38 @@ class FixedRowHeightDelegate : public QStyledItemDelegate {
 
   private:
     int height_;
+};
+
+// A list box with one entry selected at a time: the user moves the selection to another entry
+// but cannot take it away - Qt would let Ctrl and a click, Ctrl and Space, or a click below the
+// last entry deselect it. Only the window clears it, by emptying the list.
+class SingleSelectionListBox : public QListWidget {
+  public:
+    using QListWidget::QListWidget;
+
+  protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event) const override {
+        if (!index.isValid())
+            return QItemSelectionModel::NoUpdate;
+        const QItemSelectionModel::SelectionFlags command =
+            QListWidget::selectionCommand(index, event);
+        if (command & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle))
+            return QItemSelectionModel::ClearAndSelect;
+        return command;
+    }
+};
+
+// Pages of the tab control lie 4 pixels inside its left, right and bottom edges and 25 below
+// its top, whatever the style's own tab bar and frame would make of it.
+class TabPagePlacement : public QProxyStyle {
+  public:
+    QRect subElementRect(SubElement element, const QStyleOption* option,
+                         const QWidget* widget) const override {
+        if (element == SE_TabWidgetTabContents && option)
+            return option->rect.adjusted(4, 25, -4, -4);
+        return QProxyStyle::subElementRect(element, option, widget);
+    }
 };
 
 // A label takes the size of its text; x and y are fixed, the designed size is where it starts.
@@ -94,6 +128,9 @@ void MCCForm::InitializeComponent() {
     // devicetab and its six pages, in the order they are added.
     devicetab = new QTabWidget(this);
     devicetab->setObjectName(QStringLiteral("devicetab"));
+    auto* pagePlacement = new TabPagePlacement;
+    pagePlacement->setParent(devicetab);
+    devicetab->setStyle(pagePlacement);
     devicetab->setGeometry(258, 12, 423, 330);
 
     // dvbs_unicable
@@ -167,7 +204,7 @@ void MCCForm::InitializeComponent() {
     devicetab->setCurrentIndex(0);
 
     // deviceListBox
-    deviceListBox = new QListWidget(this);
+    deviceListBox = new SingleSelectionListBox(this);
     deviceListBox->setObjectName(QStringLiteral("deviceListBox"));
     deviceListBox->setSelectionMode(QAbstractItemView::SingleSelection);
     deviceListBox->setItemDelegate(new FixedRowHeightDelegate(16, deviceListBox));

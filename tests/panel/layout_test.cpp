@@ -171,6 +171,29 @@ TEST_F(LayoutTest, PagesHoldTheirControlsInOrderAndBelongToTheTabControl) {
     }
 }
 
+// A page shown in the tab control lies at 4,25 inside it and measures 415 x 301, whichever
+// page it is and however often the pages were swapped.
+TEST_F(LayoutTest, ShownPageLiesAt4By25AndMeasures415By301) {
+    useBench("satellites.json");
+    MCCForm& form = makeForm();
+    auto* devicetab = form.findChild<QTabWidget*>(QStringLiteral("devicetab"));
+    ASSERT_NE(devicetab, nullptr);
+    for (int row : {0, 2, 3, 0}) {
+        clickEntry(row);
+        ASSERT_EQ(devicetab->count(), 1);
+        QWidget* page = devicetab->currentWidget();
+        ASSERT_NE(page, nullptr);
+        SCOPED_TRACE(page->objectName().toStdString());
+        EXPECT_EQ(QRect(page->mapTo(devicetab, QPoint(0, 0)), page->size()),
+                  QRect(4, 25, 415, 301));
+        EXPECT_EQ(page->contentsMargins(), QMargins(3, 3, 3, 3));
+    }
+    form.UpdateTabMenu(-1);
+    QWidget* info = devicetab->currentWidget();
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(QRect(info->mapTo(devicetab, QPoint(0, 0)), info->size()), QRect(4, 25, 415, 301));
+}
+
 TEST_F(LayoutTest, ItemsRangesAndFonts) {
     MCCForm& form = makeForm(false);
 
@@ -283,11 +306,22 @@ TEST_F(LayoutTest, TabMovesFromCheckBoxToFrequencyToSaveToScr) {
                     : std::string("nothing"));
     }
 
-    // The list comes first in the window, the tab control next.
-    list()->setFocus(Qt::TabFocusReason);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return holdsFocus(list()); }, 2000));
+    // After the SCR box the focus goes round to the list, which comes first in the window;
+    // the tab control comes next, then the page's check box.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_TRUE(holdsFocus(list()));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_TRUE(holdsFocus(tabs()));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_TRUE(holdsFocus(checkBox()));
+
+    // Backwards the same way.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    EXPECT_TRUE(holdsFocus(tabs()));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    EXPECT_TRUE(holdsFocus(list()));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    EXPECT_TRUE(holdsFocus(scrBox()));
 }
 
 } // namespace

@@ -201,6 +201,46 @@ TEST_F(RefreshTest, RefreshSelectsTheFirstEntryAgain) {
     EXPECT_EQ(pageCaptions(tabs()), kUnicable);
 }
 
+// A single-selection list keeps one entry selected: a user cannot take the selection away
+// with Ctrl and a click or Ctrl and Space, which would leave the window showing "Info" for
+// every tuner until the next refresh.
+TEST_F(RefreshTest, UserCannotDeselectTheSelectedEntry) {
+    useBench("satellites.json");
+    MCCForm& form = makeForm();
+    ASSERT_EQ(selectedRow(list()), 0);
+
+    QListWidgetItem* first = list()->item(0);
+    QTest::mouseClick(list()->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      list()->visualItemRect(first).center());
+    EXPECT_EQ(selectedRow(list()), 0);
+    EXPECT_EQ(pageCaptions(tabs()), kUnicable);
+    EXPECT_EQ(form.nDevItems(), 6);
+
+    list()->setFocus();
+    QTest::keyClick(list(), Qt::Key_Space, Qt::ControlModifier);
+    EXPECT_EQ(selectedRow(list()), 0);
+    EXPECT_EQ(pageCaptions(tabs()), kUnicable);
+
+    // Nor with a click below the last entry.
+    const QRect last = list()->visualItemRect(list()->item(list()->count() - 1));
+    ASSERT_LT(last.bottom() + 10, list()->viewport()->height());
+    for (Qt::KeyboardModifier modifier : {Qt::NoModifier, Qt::ControlModifier}) {
+        QTest::mouseClick(list()->viewport(), Qt::LeftButton, modifier,
+                          QPoint(last.center().x(), last.bottom() + 10));
+        EXPECT_EQ(selectedRow(list()), 0);
+        EXPECT_EQ(pageCaptions(tabs()), kUnicable);
+    }
+
+    // Ctrl and a click on another entry selects that entry as a plain click does.
+    QTest::mouseClick(list()->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      list()->visualItemRect(list()->item(2)).center());
+    EXPECT_EQ(selectedRow(list()), 2);
+    EXPECT_EQ(pageCaptions(tabs()), QStringList{"DVB-C Scan"});
+    clickEntry(0);
+    EXPECT_EQ(pageCaptions(tabs()), kUnicable);
+    EXPECT_EQ(form.nDevItems(), 6);
+}
+
 class PagesTest : public PanelTest {};
 
 TEST_F(PagesTest, EachTunerTypeShowsExactlyItsPageFilledFromItsRecord) {
