@@ -5,15 +5,21 @@
 #include "platform/standin.h"
 #include "platform/win32.h"
 
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QString>
 
 int show_message_box(const char* caption, const char* text, unsigned /*type: always MB_OK*/) {
-    // No parent: like the platform's box without an owner window, it does not disable the
-    // main window, and its own event loop keeps serving the thread until it is dismissed.
+    // No parent and not modal: like the platform's box without an owner window, it holds no
+    // other window, and its own event loop keeps serving the thread until it is dismissed.
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(caption ? caption : ""),
                     QString::fromUtf8(text ? text : ""), QMessageBox::Ok);
-    box.exec();
+    box.setWindowModality(Qt::NonModal);
+    QEventLoop wait;
+    QObject::connect(&box, &QDialog::finished, &wait, &QEventLoop::quit);
+    box.show();
+    // Also ends when the application quits while the box is shown.
+    wait.exec(QEventLoop::DialogExec);
     return IDOK;
 }
 

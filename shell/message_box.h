@@ -4,8 +4,9 @@
 
 #ifndef _WIN32
 
-// Shows an ownerless modal message box with the caption and text given and a single OK
-// button, and waits until it is dismissed. Answers IDOK. Needs a QApplication.
+// Shows an ownerless message box with the caption and text given and a single OK button, and
+// waits in a nested event loop until it is dismissed; the other windows stay usable meanwhile.
+// Answers IDOK. Needs a QApplication.
 int show_message_box(const char* caption, const char* text, unsigned type);
 
 // Routes the platform's MessageBoxA to show_message_box.

@@ -3,6 +3,7 @@
 #include "shell/signal_close.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QWidget>
 
@@ -62,11 +63,16 @@ void CloseOnSignal::closeWindow() {
     while (read(signal_pipe[0], bytes, sizeof(bytes)) > 0) {
     }
     // A user ends an open message box before closing the window; its nested loop has to
-    // return before the main loop can.
-    while (QWidget* modal = QApplication::activeModalWidget()) {
-        if (!modal->close() || QApplication::activeModalWidget() == modal)
-            break;
-    }
+    // return before the main loop can. Such a box may hold the other windows (modal) or not
+    // (ownerless): every other window on screen is closed first.
+    // (Closing one may delete another, hence the guarded pointers.)
+    QList<QPointer<QWidget>> others;
+    for (QWidget* other : QApplication::topLevelWidgets())
+        if (other != window_ && other->isVisible())
+            others.append(other);
+    for (const QPointer<QWidget>& other : others)
+        if (other && other->isVisible())
+            other->close();
     window_->close();
 }
 
