@@ -2,6 +2,7 @@
 // control events the window handles. Construction only; the behaviour is in MCCForm.cpp.
 #include "panel/MCCForm.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFont>
@@ -55,9 +56,12 @@ class SingleSelectionListBox : public QListWidget {
 };
 
 // Pages of the tab control lie 4 pixels inside its left, right and bottom edges and 25 below
-// its top, whatever the style's own tab bar and frame would make of it.
+// its top, whatever the style's own tab bar and frame would make of it. Everything else is
+// drawn as the application's style draws it.
 class TabPagePlacement : public QProxyStyle {
   public:
+    TabPagePlacement() : QProxyStyle(QApplication::style()->name()) {}
+
     QRect subElementRect(SubElement element, const QStyleOption* option,
                          const QWidget* widget) const override {
         if (element == SE_TabWidgetTabContents && option)

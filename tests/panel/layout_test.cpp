@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -192,6 +193,26 @@ TEST_F(LayoutTest, ShownPageLiesAt4By25AndMeasures415By301) {
     QWidget* info = devicetab->currentWidget();
     ASSERT_NE(info, nullptr);
     EXPECT_EQ(QRect(info->mapTo(devicetab, QPoint(0, 0)), info->size()), QRect(4, 25, 415, 301));
+}
+
+// Under another application style the page keeps its place, and the tab control is drawn in
+// that style like every other control.
+TEST_F(LayoutTest, PagePlaceHoldsUnderAnotherStyleDrawnInThatStyle) {
+    const QString before = QApplication::style()->name();
+    QApplication::setStyle(QStringLiteral("Windows"));
+    useBench("types_1_0_3.json");
+    MCCForm& form = makeForm();
+    auto* devicetab = form.findChild<QTabWidget*>(QStringLiteral("devicetab"));
+    ASSERT_NE(devicetab, nullptr);
+    QWidget* page = devicetab->currentWidget();
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(QRect(page->mapTo(devicetab, QPoint(0, 0)), page->size()), QRect(4, 25, 415, 301));
+    QStyle* drawnWith = devicetab->style();
+    if (auto* proxy = qobject_cast<QProxyStyle*>(drawnWith))
+        drawnWith = proxy->baseStyle();
+    EXPECT_EQ(drawnWith->name(), QStringLiteral("windows"));
+    form_.reset();
+    QApplication::setStyle(before);
 }
 
 TEST_F(LayoutTest, ItemsRangesAndFonts) {

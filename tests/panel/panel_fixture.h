@@ -8,11 +8,24 @@
 #include <QByteArray>
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
+
+// Failures show texts as texts.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& texts, std::ostream* os) {
+    *os << '{';
+    for (qsizetype i = 0; i < texts.size(); ++i)
+        *os << (i ? ", \"" : "\"") << texts[i].toStdString() << '"';
+    *os << '}';
+}
 
 class QCheckBox;
 class QComboBox;
