@@ -188,9 +188,11 @@ void MCCForm::unicable_save_Click() {
         saveSelectedRecord();
     }
 
+    // A window closed meanwhile (behind the apply operation's box) gets no refresh.
     if (refreshHeld_) {
         refreshHeld_ = false;
-        doUpdateDeviceListMember();
+        if (isVisible())
+            doUpdateDeviceListMember();
     }
 }
 

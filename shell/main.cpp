@@ -11,6 +11,7 @@
 
 #include "media/device_list.h"
 #include "shell/device_change.h"
+#include "shell/main_window.h"
 
 #ifdef _WIN32
 #include "shell/notify_window.h"
@@ -93,8 +94,8 @@ int run_control_center(int argc, char** argv, [[maybe_unused]] ModuleInstance in
     std::fputs("here we are!!!!\n", stdout);
     std::fflush(stdout);
 
-    form.show();
-    app.exec();
+    // Closing the main window ends the loop and the process, whatever else is on screen.
+    run_main_window(form);
     return 0;
 }
 

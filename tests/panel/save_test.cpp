@@ -274,6 +274,22 @@ TEST_F(SaveTest, WhileTheApplyRunsRefreshIsHeldAndSaveAndSelectionWait) {
     EXPECT_EQ(standin::live_objects(), 0);
 }
 
+// The user closes the window while the apply operation's box is still open: the refresh that
+// fell due meanwhile does not run for a window that is gone.
+TEST_F(SaveTest, HeldRefreshDoesNotRunOnceTheWindowIsClosed) {
+    clickEntry(5);
+    StdoutCapture out;
+    insideBox_ = [&] {
+        form_->updateDevicelistMember();
+        QTest::qWait(800); // the refresh falls due and is held
+        form_->close();
+    };
+    pressSave();
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(out.localDevicesLines(), 1) << "the apply's own line only";
+    EXPECT_EQ(standin::live_objects(), 0);
+}
+
 TEST_F(SaveTest, SaveWithoutARecordBehindTheSelectionDoesNothing) {
     // Nothing selected.
     list()->clearSelection();

@@ -4,6 +4,7 @@
 #include "platform/win32.h"
 #include "shell/device_change.h"
 #include "shell/device_receiver.h"
+#include "shell/main_window.h"
 #include "shell/message_box.h"
 #include "shell/signal_close.h"
 #include "temp_bench.h"
@@ -218,6 +219,40 @@ TEST(MessageBox, ThePlatformsMessageBoxGoesToIt) {
               "MessageBox \"Unicable not Supported!\" \"UNICABLE not SUPPORTED!\"\n");
     unsetenv("MORVANE_TRACE");
     standin::reset();
+}
+
+// Closing the main window ends the message loop, as the user expects, even while the apply
+// operation's ownerless message box is still waiting for OK: the box goes with it.
+TEST(MainWindow, ClosingItEndsTheLoopAndAnOpenMessageBoxWithIt) {
+    QWidget window;
+    bool box_returned = false;
+    QTimer::singleShot(50, [&] {
+        QTimer::singleShot(50, [&] { window.close(); }); // the user closes the main window
+        show_message_box("Unicable not Supported!", "UNICABLE not SUPPORTED!", MB_OK);
+        box_returned = true;
+    });
+    QTimer stuck; // ends the loop with another code if closing does not
+    stuck.setSingleShot(true);
+    QObject::connect(&stuck, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+    stuck.start(5000);
+
+    EXPECT_EQ(run_main_window(window), 0);
+    EXPECT_TRUE(box_returned);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(shown_message_box(), nullptr) << "the box did not outlive the main window";
+}
+
+TEST(MainWindow, ClosingItWithoutAnyOtherWindowEndsTheLoop) {
+    QWidget window;
+    QTimer::singleShot(50, [&] {
+        EXPECT_TRUE(window.isVisible()) << "shown by the loop's start";
+        window.close();
+    });
+    QTimer stuck;
+    stuck.setSingleShot(true);
+    QObject::connect(&stuck, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+    stuck.start(5000);
+    EXPECT_EQ(run_main_window(window), 0);
 }
 
 TEST(CloseOnSignal, SigtermAndSigintCloseTheWindowFromTheEventLoop) {

@@ -2,15 +2,16 @@
 // Windows branch of shell/main.cpp without a Windows build of Qt. Only what main.cpp uses.
 #pragma once
 
+#include <QWidget>
+
 #include <cstdint>
 
 namespace MorvaneControlCenter {
 
-class MCCForm {
+class MCCForm : public QWidget {
   public:
     explicit MCCForm(void* parent = nullptr);
     int32_t updateDevicelistMember();
-    void show();
 };
 
 } // namespace MorvaneControlCenter
