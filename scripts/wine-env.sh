@@ -73,14 +73,14 @@ wine_prefix_default() {
     return 1
 }
 
-# Makes PREFIX if it does not exist yet, else checks that it was made here with the same
-# settings. Options: --dpi N (default 96), --graphics DRIVER (default null; x11 shows windows
-# on $DISPLAY).
+# Makes PREFIX if it does not exist yet, else checks that it was made here (and, for each
+# option given, with that setting). Options: --dpi N (default 96), --graphics DRIVER (default
+# null; x11 shows windows on $DISPLAY).
 wine_prefix_ensure() {
     local prefix
     prefix=$(_wine_absolute "$1") && shift && _wine_settings "$@" || return
     # Made already: the mark is written last, so a prefix with a mark is complete.
-    [ "$(cat "$prefix/.mcc-prefix" 2>/dev/null)" = "$_wine_want" ] && return 0
+    _wine_matches "$(cat "$prefix/.mcc-prefix" 2>/dev/null || true)" && return 0
     _wine_locked "$prefix" _wine_ensure_locked "$prefix"
 }
 
@@ -113,13 +113,26 @@ wine_server_stop() {
 # Runs PROGRAM under Wine (WINEPREFIX exported) for at most SECONDS and returns its exit
 # code. A program that stopped at a message box or any other wait for a user would wait for
 # ever: at the limit it is stopped, with a message, and the result is 124 (137 when it had to
-# be killed). Output is passed through as it is (CRLF line ends included).
+# be killed). Output is passed on as it is (CRLF line ends included).
 wine_run_limited() {
-    local limit=$1 started=$SECONDS status=0 foreground=()
+    local limit=$1 started=$SECONDS status=0 foreground=() output
     shift
     # From a terminal the program stays in the terminal's process group (it may read input).
     [ -t 0 ] && foreground=(--foreground)
-    timeout "${foreground[@]}" -k 10 "$limit" "$MCC_WINE" "$@" || status=$?
+    if [ -t 1 ] && [ -t 2 ]; then
+        timeout "${foreground[@]}" -k 10 "$limit" "$MCC_WINE" "$@" || status=$?
+    else
+        # Wine starts its services and the desktop process when a program first needs them,
+        # and they inherit the program's standard output and error, which they hold open as
+        # long as the wineserver runs: whoever reads the output to its end (ctest, a $(...))
+        # would wait that long. The program writes into files instead, passed on once it ended.
+        output=$(mktemp -d) || return
+        timeout "${foreground[@]}" -k 10 "$limit" "$MCC_WINE" "$@" \
+            >"$output/stdout" 2>"$output/stderr" || status=$?
+        cat "$output/stdout"
+        cat "$output/stderr" >&2
+        rm -rf "$output"
+    fi
     if { [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; } && [ $((SECONDS - started)) -ge "$limit" ]; then
         echo "wine-env: $1 did not end within $limit s and was stopped" \
             "(waiting for input, or at a message box nobody answers?)" >&2
@@ -137,14 +150,16 @@ _wine_absolute() {
     esac
 }
 
-# Parses the prefix options into _wine_dpi, _wine_graphics and the mark's text _wine_want.
+# Parses the prefix options into _wine_dpi, _wine_graphics, the mark's text _wine_want, and
+# _wine_given (the options given, as they appear in a mark).
 _wine_settings() {
     _wine_dpi=96
     _wine_graphics=null
+    _wine_given=()
     while [ $# -gt 0 ]; do
         case $1 in
-        --dpi) _wine_dpi=${2:-} && shift 2 ;;
-        --graphics) _wine_graphics=${2:-} && shift 2 ;;
+        --dpi) _wine_dpi=${2:-} && _wine_given+=(dpi) && shift 2 ;;
+        --graphics) _wine_graphics=${2:-} && _wine_given+=(graphics) && shift 2 ;;
         *) echo "wine-env: unknown prefix option '$1' (expected --dpi N or --graphics DRIVER)" >&2 && return 1 ;;
         esac || { echo "wine-env: $1 needs a value" >&2 && return 1; }
     done
@@ -157,6 +172,16 @@ _wine_settings() {
     *) echo "wine-env: the graphics driver must be null or x11, not '$_wine_graphics'" >&2 && return 1 ;;
     esac
     _wine_want="dpi=$_wine_dpi graphics=$_wine_graphics"
+}
+
+# Whether a mark (empty: none) shows a complete prefix with every setting that was asked for.
+_wine_matches() {
+    local mark=" $1 " setting value
+    [ -n "$1" ] || return 1
+    for setting in "${_wine_given[@]}"; do
+        value=_wine_$setting
+        [[ $mark == *" $setting=${!value} "* ]] || return 1
+    done
 }
 
 # _wine_locked PREFIX COMMAND [ARGS]: runs COMMAND while holding the lock of PREFIX.
@@ -191,11 +216,15 @@ _wine_refuse_foreign() {
 }
 
 _wine_ensure_locked() {
-    local prefix=$1 have
+    local prefix=$1 have asked=() setting value
     have=$(cat "$prefix/.mcc-prefix" 2>/dev/null || true)
-    [ "$have" = "$_wine_want" ] && return 0 # made while this one waited for the lock
+    _wine_matches "$have" && return 0 # made while this one waited for the lock
     if [ -n "$have" ]; then
-        echo "wine-env: the prefix $prefix has $have, not $_wine_want: use another prefix" >&2
+        for setting in "${_wine_given[@]}"; do
+            value=_wine_$setting
+            asked+=("$setting=${!value}")
+        done
+        echo "wine-env: the prefix $prefix has $have, not ${asked[*]}: use another prefix" >&2
         return 1
     fi
     case $(_wine_prefix_kind "$prefix") in
