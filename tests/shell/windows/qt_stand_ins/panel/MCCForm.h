@@ -1,4 +1,4 @@
-// Compile-only stand-in for the main window, so that .ci/windows-check can compile the
+// Compile-only stand-in for the main window, so that the Windows build can compile the
 // Windows branch of shell/main.cpp without a Windows build of Qt. Only what main.cpp uses.
 #pragma once
 

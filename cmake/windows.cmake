@@ -1,0 +1,41 @@
+# The Windows build: the tuner access layer over the Windows SDK, the Windows part of the shell,
+# the console enumerator morvane-enum, and their tests. Qt is not used on Windows, so the
+# control panel window is not part of this build. Included by the top-level CMakeLists.txt;
+# cross-built by the windows preset, whose tests run under Wine (cmake/wine_tests.cmake).
+
+# GoogleTest, built from its sources with this build's compiler (Debian: package googletest).
+set(MCC_GOOGLETEST_SOURCE_DIR /usr/src/googletest
+    CACHE PATH "GoogleTest's sources, built for the Windows tests")
+if(NOT EXISTS ${MCC_GOOGLETEST_SOURCE_DIR}/CMakeLists.txt)
+  message(FATAL_ERROR "GoogleTest's sources are not in ${MCC_GOOGLETEST_SOURCE_DIR}: install "
+                      "googletest, or set MCC_GOOGLETEST_SOURCE_DIR")
+endif()
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(${MCC_GOOGLETEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/_deps/googletest EXCLUDE_FROM_ALL)
+
+# nlohmann-json (header only) as the target nlohmann_json::nlohmann_json, the name the Linux
+# build gets from its package. Its include directory lives in the build tree and holds nothing
+# but nlohmann/, a link to the headers: the host's /usr/include, with its Linux and C library
+# headers, never joins the cross build's include path.
+set(MCC_NLOHMANN_JSON_HEADERS /usr/include/nlohmann
+    CACHE PATH "nlohmann-json's header directory (the one holding json.hpp)")
+if(NOT EXISTS ${MCC_NLOHMANN_JSON_HEADERS}/json.hpp)
+  message(FATAL_ERROR "nlohmann-json's json.hpp is not in ${MCC_NLOHMANN_JSON_HEADERS}: install "
+                      "nlohmann-json3-dev, or set MCC_NLOHMANN_JSON_HEADERS")
+endif()
+set(MCC_NLOHMANN_JSON_INCLUDE ${CMAKE_BINARY_DIR}/_deps/nlohmann_json/include)
+file(MAKE_DIRECTORY ${MCC_NLOHMANN_JSON_INCLUDE})
+file(CREATE_LINK ${MCC_NLOHMANN_JSON_HEADERS} ${MCC_NLOHMANN_JSON_INCLUDE}/nlohmann SYMBOLIC
+     COPY_ON_ERROR)
+add_library(mcc_nlohmann_json INTERFACE)
+target_include_directories(mcc_nlohmann_json SYSTEM INTERFACE ${MCC_NLOHMANN_JSON_INCLUDE})
+add_library(nlohmann_json::nlohmann_json ALIAS mcc_nlohmann_json)
+
+enable_testing()
+include(${CMAKE_CURRENT_LIST_DIR}/wine_tests.cmake)
+
+add_subdirectory(platform)
+add_subdirectory(media)
+add_subdirectory(shell)
+add_subdirectory(tests/windows)
+add_subdirectory(tests/shell/windows)
