@@ -27,6 +27,9 @@ MCCForm::MCCForm(QWidget* parent) : QWidget(parent) {
     // Until the first refresh the tab control shows no page and the list is empty.
     removeAllPages();
 
+    // The list is first in the focus order, so it has the focus when the window opens.
+    deviceListBox->setFocus(Qt::OtherFocusReason);
+
     updateDevicelistMember();
 }
 

@@ -51,8 +51,9 @@ class MCCForm : public QWidget, private MCCFormView {
     int32_t nDevItems() const { return core_.nDevItems(); }
     const DeviceListData* deviceListData(int slot) const { return core_.deviceListData(slot); }
 
-    // How Save tells the user that a box holds something that is not a whole number. The
-    // default shows a warning message box owned by this window; a null reporter restores it.
+    // How Save tells the user why it changed nothing: a box holds something that is not a
+    // whole number, or the tuner has no device path. The default shows a warning message box
+    // owned by this window; a null reporter restores it.
     using BadTextReporter = std::function<void(const QString& message)>;
     void setBadTextReporter(BadTextReporter reporter);
 

@@ -184,6 +184,13 @@ void MCCFormCore::saveSelectedRecord() {
     if (!record)
         return;
 
+    // The apply finds the tuner by its path; a tuner that reported none cannot be told apart
+    // from any other, so nothing is stored and nothing is called.
+    if (record->devicepath().empty()) {
+        view_.reportSaveRefused(kNoDevicePath);
+        return;
+    }
+
     // Both texts are read before anything changes: a text that is not a whole number changes
     // neither the record nor the tuner. An empty box sends 0 and keeps the record's value.
     const UnicableEntry entry = view_.unicableEntry();

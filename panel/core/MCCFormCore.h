@@ -50,9 +50,11 @@ class MCCFormCore {
     // for a listed position that has no record (20 and above).
     void UpdateTabMenu(int32_t id);
 
-    // Save was pressed: reads the page, refuses text that is not a whole number (telling the
-    // user, changing nothing), otherwise stores the values in the selected record and hands
-    // them to the apply operation. Busy until it returns; ignored while busy.
+    // Save was pressed (clicked, or Space or Enter on the focused button): reads the page and
+    // refuses, telling the user and changing nothing, a tuner without a device path or text
+    // that is not a whole number; otherwise stores the values in the selected record and
+    // hands them to the apply operation. Busy until it returns; ignored while busy. Without a
+    // record behind the selection it does nothing.
     void unicable_save_Click();
 
     // The model, read-only.
@@ -95,5 +97,8 @@ class MCCFormCore {
 inline constexpr char16_t kNoDeviceAttached[] = u"No device attached";
 inline constexpr char16_t kUnicableSupported[] = u"This device supports Unicable";
 inline constexpr char16_t kUnicableNotSupported[] = u"Unicable is not supported by this device";
+// Why Save refused a tuner whose device path is empty.
+inline constexpr char16_t kNoDevicePath[] =
+    u"This tuner has no device path; its settings cannot be saved.";
 
 } // namespace MorvaneControlCenter

@@ -5,6 +5,18 @@
 // Every call is made on the window's thread. None of them may call back into MCCFormCore,
 // except that a window whose toolkit reports a programmatic selection change (Qt does, Win32
 // does not) may pass it on as deviceListBox_SelectedIndexChanged: the core copes with both.
+//
+// What a window does on its own, besides implementing this interface:
+// - it creates the controls of the layout and owns one MCCFormCore, then asks it for the first
+//   refresh (MCCFormCore::updateDevicelistMember) and shows no page and an empty list until
+//   that refresh has run;
+// - it passes on three events: timer1 running out (timer1_Tick), a change of deviceListBox's
+//   selection by the user (deviceListBox_SelectedIndexChanged) and a press of unicable_save
+//   (unicable_save_Click). Save is pressed by a click, and from the keyboard, when the button
+//   has the focus, by Space and by Enter (keypad Enter too), as a focused push button is on
+//   Windows;
+// - when it opens, the keyboard focus is on deviceListBox, the first control in the focus
+//   order, so Up and Down move the selection straight away.
 #pragma once
 
 #include <cstdint>

@@ -125,6 +125,31 @@ TEST_F(SaveCoreTest, NoRecordBehindTheSelectionMeansNoApplyAndNoMessage) {
     EXPECT_TRUE(view_.refusals.empty());
 }
 
+// The apply finds a tuner by its device path; with two tuners that reported none, Save on
+// the second would change the first. Save refuses such a tuner before anything changes, and
+// says why even when a text is bad as well.
+TEST_F(SaveCoreTest, TunerWithoutADevicePathIsRefusedAndNothingIsCalled) {
+    refreshWith({
+        {u"Sat A", nullptr, DEVICETYPE_DVBS, 1, 1, 2, 1210},
+        {u"Sat B", u"", DEVICETYPE_DVBS, 1, 0, 1, 1318},
+    });
+    for (int32_t entry : {0, 1}) {
+        SCOPED_TRACE(entry);
+        view_.userSelects(entry);
+        type(false, u"1420", u"3");
+        core_.unicable_save_Click();
+        type(true, u"1420 MHz", u"3");
+        core_.unicable_save_Click();
+    }
+    EXPECT_EQ(view_.refusals,
+              std::vector<std::u16string>(
+                  4, u"This tuner has no device path; its settings cannot be saved."));
+    EXPECT_TRUE(applies_.empty());
+    EXPECT_EQ(record(0), (Unicable{1, 2, 1210}));
+    EXPECT_EQ(record(1), (Unicable{0, 1, 1318}));
+    EXPECT_FALSE(core_.isBusy());
+}
+
 // The apply may show a message box whose nested message loop delivers the window's events:
 // the refresh that falls due waits until Save has returned, then runs once; a second Save
 // is ignored.
