@@ -79,8 +79,9 @@ class MCCFormView {
     virtual void stopRefreshTimer() = 0;
 
     // While Save runs (the apply operation's message box included) the window is busy: it
-    // takes no new selection and no Save (the core also ignores them), and when it is no
-    // longer busy it gives the keyboard focus back to the control that had it.
+    // takes no new selection and no Save (the core ignores a Save that comes all the same),
+    // and when it is no longer busy it gives the keyboard focus back to the control that had
+    // it. A refresh that falls due meanwhile is held by the core and runs once Save returns.
     virtual void setBusy(bool busy) = 0;
     // False once the user has closed the window.
     virtual bool isWindowOpen() const = 0;
