@@ -56,10 +56,6 @@ void MCCForm::timer1_Tick() {
     core_.timer1_Tick();
 }
 
-int32_t MCCForm::doUpdateDeviceListMember() {
-    return core_.doUpdateDeviceListMember();
-}
-
 void MCCForm::deviceListBox_SelectedIndexChanged() {
     core_.deviceListBox_SelectedIndexChanged();
 }

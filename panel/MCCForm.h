@@ -31,10 +31,6 @@ class MCCForm : public QWidget, private MCCFormView {
     Q_OBJECT
 
   public:
-    // Number of tuner records the window keeps; list entries from this position on are
-    // listed and counted but have no record behind them.
-    static constexpr int kRecordSlots = MCCFormCore::kRecordSlots;
-
     explicit MCCForm(QWidget* parent = nullptr);
     ~MCCForm() override;
 
@@ -71,7 +67,6 @@ class MCCForm : public QWidget, private MCCFormView {
   private:
     void InitializeComponent();
 
-    int32_t doUpdateDeviceListMember();
     void removeAllPages();
     void addPage(QWidget* page);
 
