@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFont>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -52,6 +53,27 @@ class SingleSelectionListBox : public QListWidget {
         if (command & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle))
             return QItemSelectionModel::ClearAndSelect;
         return command;
+    }
+};
+
+// A push button that Enter presses, like Space, while it has the focus - as a focused push
+// button is pressed on Windows. Qt's own button only does that as a dialog's default button.
+// A held key presses it once.
+class PushButton : public QPushButton {
+  public:
+    using QPushButton::QPushButton;
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+        if (enter && modifiers == Qt::NoModifier) {
+            if (!event->isAutoRepeat())
+                click();
+            event->accept();
+            return;
+        }
+        QPushButton::keyPressEvent(event);
     }
 };
 
@@ -105,7 +127,7 @@ QProgressBar* makeProgressBar(QWidget* parent, const char* name, int x, int y, i
 
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, int x, int y,
                         int width, int height) {
-    auto* button = new QPushButton(parent);
+    auto* button = new PushButton(parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setText(text);
     button->setAutoDefault(false);

@@ -345,5 +345,35 @@ TEST_F(LayoutTest, TabMovesFromCheckBoxToFrequencyToSaveToScr) {
     EXPECT_TRUE(holdsFocus(scrBox()));
 }
 
+// The list comes first in the focus order, so it has the focus as soon as the window is
+// active - before and after the first refresh - and Down moves the selection at once.
+TEST_F(LayoutTest, WindowOpensWithTheFocusOnTheListWhereDownMovesTheSelection) {
+    useBench("satellites.json");
+    MCCForm& form = makeForm(false);
+    QApplication::setActiveWindow(&form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    auto focusName = [] {
+        QWidget* focus = QApplication::focusWidget();
+        return focus ? focus->metaObject()->className() + std::string(" ") +
+                           focus->objectName().toStdString()
+                     : std::string("nothing");
+    };
+    EXPECT_EQ(QApplication::focusWidget(), list()) << focusName();
+
+    waitForTick();
+    ASSERT_EQ(list()->count(), 6);
+    ASSERT_EQ(list()->currentRow(), 0);
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_EQ(focus, list()) << focusName();
+
+    QTest::keyClick(focus, Qt::Key_Down);
+    EXPECT_EQ(list()->selectedItems(), QList<QListWidgetItem*>{list()->item(1)});
+    EXPECT_EQ(pageCaptions(tabs()), QStringList{"Unicable Configuration"});
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    EXPECT_EQ(list()->selectedItems(), QList<QListWidgetItem*>{list()->item(2)});
+    EXPECT_EQ(pageCaptions(tabs()), QStringList{"DVB-C Scan"});
+    EXPECT_EQ(QApplication::focusWidget(), list()) << focusName();
+}
+
 } // namespace
 } // namespace panel_test

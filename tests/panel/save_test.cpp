@@ -161,6 +161,35 @@ TEST_F(SaveTest, AnyScrAndASpacedSignedFrequencyAreSentAsNumbers) {
     EXPECT_TRUE(saveButton()->hasFocus()) << "the focus is back on Save";
 }
 
+// A focused Save button is pressed by Enter and by the keypad's Enter as by Space: one Save
+// per key press, and the focus stays on the button.
+TEST_F(SaveTest, EnterOnTheFocusedSaveButtonSaves) {
+    QApplication::setActiveWindow(form_.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+    const struct {
+        Qt::KeyboardModifiers modifiers;
+        const char* frequency;
+        qint64 expected;
+    } presses[] = {{Qt::NoModifier, "1420", 1420}, {Qt::KeypadModifier, "1318", 1318}};
+    int sets = 0;
+    for (const auto& press : presses) {
+        SCOPED_TRACE(press.frequency);
+        typeInto(frequencyBox(), QString::fromLatin1(press.frequency));
+        QTest::keyClick(frequencyBox()->lineEdit(), Qt::Key_Tab);
+        ASSERT_TRUE(saveButton()->hasFocus());
+        QTest::keyClick(saveButton(),
+                        press.modifiers == Qt::KeypadModifier ? Qt::Key_Enter : Qt::Key_Return,
+                        press.modifiers);
+        EXPECT_EQ(driver("sat"), (Unicable{1, 2, press.expected}));
+        EXPECT_EQ(record(0), (Unicable{1, 2, press.expected}));
+        EXPECT_EQ(setCalls(), sets + 3) << "one Save writes the three properties once";
+        sets = setCalls();
+        EXPECT_TRUE(saveButton()->hasFocus());
+    }
+    EXPECT_TRUE(complaints_.isEmpty());
+    EXPECT_EQ(standin::live_objects(), 0);
+}
+
 TEST_F(SaveTest, TextThatIsNotAWholeNumberIsReportedAndChangesNothing) {
     const QByteArray benchBefore = [&] {
         QFile bench(benchPath());
@@ -288,6 +317,47 @@ TEST_F(SaveTest, HeldRefreshDoesNotRunOnceTheWindowIsClosed) {
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_EQ(out.localDevicesLines(), 1) << "the apply's own line only";
     EXPECT_EQ(standin::live_objects(), 0);
+}
+
+// Two tuners that report no device path cannot be told apart by the apply: Save on either
+// says so and calls nothing, whatever the page holds.
+TEST_F(SaveTest, TunerWithoutADevicePathIsRefusedWithAMessageAndNothingIsCalled) {
+    writeBench(R"({"tuners": [
+        {"id": "a", "friendly_name": "Morvane DVB-S2 Tuner A", "standard": "dvb-s", "link": "usb-1",
+         "unicable": {"enabled": 1, "scr": 2, "frequency": 1210}},
+        {"id": "b", "friendly_name": "Morvane DVB-S2 Tuner B", "standard": "dvb-s", "link": "usb-2",
+         "unicable": {"enabled": 0, "scr": 1, "frequency": 1318}}],
+      "captures": [
+        {"id": "cap1", "friendly_name": "Morvane DVB-S2 Capture", "device_path": "cap-1", "link": "usb-1"},
+        {"id": "cap2", "friendly_name": "Morvane DVB-S2 Capture", "device_path": "cap-2", "link": "usb-2"}]})");
+    refresh();
+    ASSERT_EQ(list()->count(), 2);
+    ASSERT_NE(form_->deviceListData(1), nullptr);
+    ASSERT_TRUE(form_->deviceListData(1)->devicepath().empty());
+    const QByteArray benchBefore = [&] {
+        QFile bench(benchPath());
+        return bench.open(QIODevice::ReadOnly) ? bench.readAll() : QByteArray();
+    }();
+
+    clickEntry(1);
+    ASSERT_EQ(pageCaptions(tabs()), QStringList{"Unicable Configuration"});
+    QTest::mouseClick(checkBox(), Qt::LeftButton);
+    typeInto(frequencyBox(), QStringLiteral("1420"));
+    StdoutCapture out;
+    pressSave();
+
+    EXPECT_EQ(complaints_,
+              QStringList{"This tuner has no device path; its settings cannot be saved."});
+    EXPECT_EQ(out.localDevicesLines(), 0) << "no apply";
+    EXPECT_EQ(setCalls(), 0);
+    EXPECT_TRUE(boxes_.empty());
+    EXPECT_EQ(record(0), (Unicable{1, 2, 1210}));
+    EXPECT_EQ(record(1), (Unicable{0, 1, 1318}));
+    QFile bench(benchPath());
+    ASSERT_TRUE(bench.open(QIODevice::ReadOnly));
+    EXPECT_EQ(bench.readAll(), benchBefore);
+    EXPECT_TRUE(saveButton()->isEnabled());
+    EXPECT_TRUE(list()->isEnabled());
 }
 
 TEST_F(SaveTest, SaveWithoutARecordBehindTheSelectionDoesNothing) {
