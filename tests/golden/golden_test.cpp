@@ -13,6 +13,8 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <random>
 
 namespace {
 
@@ -56,6 +58,41 @@ TEST(GoldenMask, OnlyThePointersOfTheCaptureLineAreMasked) {
                                              "bdasource media_bda_connect_graph 184\n"
                                              "CONNECTING TUNER WITH CAPTURE: word %p\n"
                                              "no line end");
+}
+
+// A case file that would make a case mean something else than it says is refused, with its
+// reason.
+TEST(GoldenCases, IncompleteOrMistypedCaseFilesAreRefused) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                      ("golden-refusal-" + std::to_string(std::random_device{}()));
+    std::filesystem::create_directories(dir);
+    const struct {
+        const char* text;
+        const char* reason;
+    } cases[] = {
+        {"{\"about\": \"x\", \"program\": \"enum\"}", ""},
+        {"{\"about\": \"x\", \"program\": \"enum\"", "case.json: [json.exception.parse_error"},
+        {"{\"about\": \"x\", \"program\": \"enum\", \"arg\": []}", "unknown key \"arg\""},
+        {"{\"program\": \"enum\"}", "\"about\" must say"},
+        {"{\"about\": \"x\", \"program\": \"save\"}", "\"program\" must be"},
+        {"{\"about\": \"x\", \"program\": \"apply\", \"args\": [1, 2]}", "array of strings"},
+        {"{\"about\": \"x\", \"program\": \"enum\", \"platforms\": [\"linux\"]}",
+         "says why in \"linux_only\""},
+        {"{\"about\": \"x\", \"program\": \"enum\", \"linux_only\": \"y\"}",
+         "\"linux_only\" is the reason"},
+        {"{\"about\": \"x\", \"program\": \"enum\", \"platforms\": [\"windows\"]}",
+         "\"platforms\" must be"},
+    };
+    for (const auto& c : cases) {
+        std::ofstream(dir / "case.json") << c.text;
+        golden::golden_case loaded;
+        const std::string refused = golden::load_case(dir, loaded);
+        if (*c.reason == '\0')
+            EXPECT_EQ(refused, "") << c.text;
+        else
+            EXPECT_NE(refused.find(c.reason), std::string::npos) << c.text << ": " << refused;
+    }
+    std::filesystem::remove_all(dir);
 }
 
 // Every case directory is complete and every Linux-only case says why.
