@@ -62,8 +62,14 @@ struct run_outcome {
 };
 
 // How programs are run on one platform. The Linux implementation (linux_platform.cpp) starts
-// the build's programs over the stand-in; a Windows implementation starts the Windows build's
-// programs under Wine with the bench registered for Wine's device enumerator.
+// the build's programs over the stand-in. A Windows implementation (windows_platform.cpp, in
+// the Windows build in its place) answers "windows" and, for each run: puts request.bench in
+// force for the system device enumerator (registers its entries, or none when there is no
+// bench), with MORVANE_BENCH and MORVANE_TRACE naming request.bench and request.trace for the
+// simulated driver; starts morvane-enum.exe or golden-apply.exe of the same build with
+// request.args; collects its standard output as written (CRLF is read as LF by the checks) and
+// its exit code, within a time limit; and leaves the bench file where request.bench says, so
+// the checks can compare it. The trace must end with the driver's "exit live=N" line.
 class platform {
   public:
     virtual ~platform() = default;
