@@ -1,6 +1,7 @@
 // Writing the Unicable settings: finding the tuner by its path, the writes in the order
 // 3, 5, 4, the message box for a driver without the switch, the results of every failure of
-// the walk, and the values the stand-in keeps in the bench.
+// the walk, and the values the stand-in keeps in the bench. The logs, and the bench files the
+// applies leave, are golden cases (tests/golden/cases/apply_*).
 #include "support.h"
 
 #include "platform/standin.h"
@@ -13,16 +14,6 @@ using Apply = MediaBench;
 
 const char box[] = "Unicable not Supported!|UNICABLE not SUPPORTED!|0";
 
-// The log of an apply that found its tuner in a normally built graph with one capture.
-std::string found_log(const std::string& capture, const std::string& capture_path,
-                      const std::string& after_pin) {
-    return logs::header() + logs::assembly() + logs::scan({{capture, capture_path}}) +
-           logs::connect_found() + "found output pin returning now\n" + after_pin;
-}
-
-const std::string supported_once =
-    "************************* MORVANE EXTENSION SUPPORTED ******************\n";
-
 std::vector<std::string> writes(const std::vector<std::string>& lines) {
     std::vector<std::string> out;
     for (const std::string& line : lines)
@@ -33,8 +24,7 @@ std::vector<std::string> writes(const std::vector<std::string>& lines) {
 TEST_F(Apply, WritesSwitchFrequencyAndScrInThatOrderAndTheBenchKeepsThem) {
     use_bench("sat.json");
     int32_t result = -2;
-    EXPECT_EQ(apply(1680, 3, 1, u"usb#sat#1", result),
-              found_log("Morvane DVB-S2 Capture", "usb#sat#1#cap", supported_once));
+    apply(1680, 3, 1, u"usb#sat#1", result);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(writes(trace_of({"Set"})),
               (std::vector<std::string>{"Set 3 1", "Set 5 1680", "Set 4 3"}));
@@ -85,7 +75,7 @@ TEST_F(Apply, PathOfAnUnpluggedTunerOrDifferingInCaseFindsNothing) {
          {std::u16string(u"usb#sat#2"), std::u16string(u"USB#SAT#1"), std::u16string(u"usb#sat#1 "),
           std::u16string(u"usb#sat#")}) {
         int32_t result = -2;
-        EXPECT_EQ(apply(1210, 2, 1, path, result), logs::header());
+        apply(1210, 2, 1, path, result);
         EXPECT_EQ(result, 0);
     }
     EXPECT_TRUE(trace_of({"AddFilter", "QuerySupported", "Set"}).empty());
@@ -95,8 +85,7 @@ TEST_F(Apply, PathOfAnUnpluggedTunerOrDifferingInCaseFindsNothing) {
 TEST_F(Apply, NamelessTunerOfAnotherMakerBeforeTheWantedOneIsPassedOver) {
     use_bench("nameless_first.json");
     int32_t result = -2;
-    EXPECT_EQ(apply(1300, 1, 1, u"usb#sat#1", result),
-              found_log("Morvane DVB-S2 Capture", "usb#sat#1#cap", supported_once));
+    apply(1300, 1, 1, u"usb#sat#1", result);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(writes(trace_of({"Set"})),
               (std::vector<std::string>{"Set 3 1", "Set 5 1300", "Set 4 1"}));
@@ -119,8 +108,7 @@ TEST_F(Apply, SamePathWithAnotherMakersNameGoesOnToTheNextTuner) {
 TEST_F(Apply, DriverWithoutTheSwitchShowsTheMessageBoxThenTheBanner) {
     use_bench("properties.json");
     int32_t result = -2;
-    EXPECT_EQ(apply(1210, 1, 1, u"usb#no_set", result),
-              found_log("Morvane Capture", "usb#cap", logs::not_supported()));
+    apply(1210, 1, 1, u"usb#no_set", result);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(message_boxes, std::vector<std::string>{box});
     EXPECT_TRUE(trace_of({"Set"}).empty());
@@ -132,8 +120,7 @@ TEST_F(Apply, DriverWithoutTheSwitchShowsTheMessageBoxThenTheBanner) {
 TEST_F(Apply, ReadableButUnsettableSwitchIsNeverWrittenWhileFiveAndFourAre) {
     use_bench("properties.json");
     int32_t result = -2;
-    EXPECT_EQ(apply(1111, 2, 1, u"usb#get_only", result),
-              found_log("Morvane Capture", "usb#cap", logs::not_supported()));
+    apply(1111, 2, 1, u"usb#get_only", result);
     EXPECT_EQ(message_boxes, std::vector<std::string>{box});
     EXPECT_EQ(writes(trace_of({"Set"})), (std::vector<std::string>{"Set 5 1111", "Set 4 2"}));
     const nlohmann::json ext = bench_now()["tuners"][0]["extension"];
@@ -153,8 +140,7 @@ TEST_F(Apply, SwitchAloneIsWrittenWhenFiveAndFourAreMissing) {
 TEST_F(Apply, FailingWritesAreNotReported) {
     use_bench("properties.json");
     int32_t result = -2;
-    EXPECT_EQ(apply(1111, 2, 1, u"usb#failing", result),
-              found_log("Morvane Capture", "usb#cap", supported_once));
+    apply(1111, 2, 1, u"usb#failing", result);
     EXPECT_EQ(result, 0);
     EXPECT_TRUE(message_boxes.empty());
     // 5 cannot be queried; 4 refuses its value.
@@ -167,8 +153,7 @@ TEST_F(Apply, TunerWithoutReachablePropertySetIsLeftAlone) {
         SCOPED_TRACE("no IKsPropertySet on the pin");
         use_bench("properties.json");
         int32_t result = -2;
-        EXPECT_EQ(apply(1111, 2, 1, u"usb#no_pin_set", result),
-                  found_log("Morvane Capture", "usb#cap", ""));
+        apply(1111, 2, 1, u"usb#no_pin_set", result);
         EXPECT_EQ(result, 0);
         EXPECT_TRUE(trace_of({"QuerySupported", "Set"}).empty());
     }
@@ -178,10 +163,8 @@ TEST_F(Apply, TunerWithoutReachablePropertySetIsLeftAlone) {
         bench["tuners"][0]["faults"] = {"BindToObject"};
         use_bench_json(bench);
         int32_t result = -2;
-        const std::string log = apply(1111, 2, 1, u"usb#sat#1", result);
+        apply(1111, 2, 1, u"usb#sat#1", result);
         EXPECT_EQ(result, 0);
-        EXPECT_EQ(log.find("found output pin returning now"), std::string::npos);
-        EXPECT_EQ(log.find("MORVANE EXTENSION"), std::string::npos);
         EXPECT_TRUE(trace_of({"QuerySupported", "Set"}).empty());
     }
     {
@@ -191,9 +174,8 @@ TEST_F(Apply, TunerWithoutReachablePropertySetIsLeftAlone) {
             {{"name", "Input0"}, {"direction", "in"}, {"medium", "antenna"}}};
         use_bench_json(bench);
         int32_t result = -2;
-        const std::string log = apply(1111, 2, 1, u"usb#sat#1", result);
+        apply(1111, 2, 1, u"usb#sat#1", result);
         EXPECT_EQ(result, 0);
-        EXPECT_EQ(log.find("found output pin returning now"), std::string::npos);
         EXPECT_TRUE(trace_of({"QuerySupported", "Set"}).empty());
     }
     EXPECT_TRUE(message_boxes.empty());
@@ -203,57 +185,46 @@ TEST_F(Apply, EveryFailureOfTheWalkReturnsMinusOne) {
     const struct {
         const char* name;
         std::function<void(nlohmann::json&)> change;
-        std::string log;
     } cases[] = {
         {"CoInitialize",
          [](nlohmann::json& b) {
              b["faults"] = {{"CoInitialize", "0x8001010E"}};
-         },
-         "Local Devices:\nCoInitialize failed\n"},
+         }},
         {"system device enumerator",
          [](nlohmann::json& b) {
              b["faults"] = {{"CoCreateInstance", {{"SystemDeviceEnum", "0x80040154"}}}};
-         },
-         "Local Devices:\nCoCreateInstance failed\n"},
+         }},
         {"StringFromIID",
          [](nlohmann::json& b) {
              b["faults"] = {{"StringFromIID", "0x8007000E"}};
-         },
-         "Local Devices:\nStringFromIID failed\n"},
+         }},
         {"CreateClassEnumerator",
          [](nlohmann::json& b) {
              b["faults"] = {{"CreateClassEnumerator", {{"tuners", "0x80004005"}}}};
-         },
-         "Local Devices:\nEnumeration failed 1\n"},
-        {"no tuners", [](nlohmann::json& b) { b.erase("tuners"); },
-         "Local Devices:\nNo devices available\n"},
+         }},
+        {"no tuners", [](nlohmann::json& b) { b.erase("tuners"); }},
         {"Next",
          [](nlohmann::json& b) {
              b["tuners"].insert(b["tuners"].begin(),
                                 nlohmann::json::object({{"next_fails", "0x80004005"}}));
-         },
-         logs::header() + "Enumeration failed 2\n"},
+         }},
         {"StringFromCLSID",
          [](nlohmann::json& b) {
              b["tuners"].insert(b["tuners"].begin(),
                                 nlohmann::json::object({{"device_path", "usb#x"},
                                                         {"friendly_name", "X"},
                                                         {"faults", {"StringFromCLSID"}}}));
-         },
-         logs::header()},
+         }},
         {"BindToStorage",
          [](nlohmann::json& b) {
              b["tuners"].insert(b["tuners"].begin(),
                                 nlohmann::json::object({{"device_path", "usb#x"},
                                                         {"friendly_name", "X"},
                                                         {"faults", {"BindToStorage"}}}));
-         },
-         logs::header()},
-        {"friendly name missing", [](nlohmann::json& b) { b["tuners"][0].erase("friendly_name"); },
-         logs::header() + "Enumeration failed 5\n"},
+         }},
+        {"friendly name missing", [](nlohmann::json& b) { b["tuners"][0].erase("friendly_name"); }},
         {"friendly name not a string",
-         [](nlohmann::json& b) { b["tuners"][0]["friendly_name"] = 3; },
-         logs::header() + "Enumeration failed 6\n"},
+         [](nlohmann::json& b) { b["tuners"][0]["friendly_name"] = 3; }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -261,7 +232,7 @@ TEST_F(Apply, EveryFailureOfTheWalkReturnsMinusOne) {
         c.change(bench);
         use_bench_json(bench);
         int32_t result = -2;
-        EXPECT_EQ(apply(1210, 2, 1, u"usb#sat#1", result), c.log);
+        apply(1210, 2, 1, u"usb#sat#1", result);
         EXPECT_EQ(result, -1);
         EXPECT_TRUE(trace_of({"Set"}).empty());
     }
@@ -279,9 +250,7 @@ TEST_F(Apply, EmptyPathAddressesNoTuner) {
     use_bench_json(bench);
     for (const media_wchar* path : {static_cast<const media_wchar*>(nullptr), u""}) {
         int32_t result = -2;
-        const std::string log =
-            capture_stdout([&] { result = media_set_unicable_properties(1210, 2, 1, path); });
-        EXPECT_EQ(log, logs::header());
+        capture_stdout([&] { result = media_set_unicable_properties(1210, 2, 1, path); });
         EXPECT_EQ(result, 0);
     }
     EXPECT_TRUE(trace_of({"AddFilter", "Set"}).empty());

@@ -1,12 +1,12 @@
 #include "support.h"
 
 #include "platform/standin.h"
+#include "tests/golden/golden.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <unistd.h>
 
@@ -29,29 +29,6 @@ std::string capture_stdout(const std::function<void()>& fn) {
     text << in.rdbuf();
     std::remove(name);
     return text.str();
-}
-
-std::string mask_log(const std::string& log) {
-    static const std::regex line_number("bdasource media_bda_connect_graph [0-9]+");
-    const std::string pointers = "CONNECTING TUNER WITH CAPTURE: ";
-    std::string masked;
-    std::size_t start = 0;
-    while (start < log.size()) {
-        std::size_t end = log.find('\n', start);
-        const bool complete = end != std::string::npos;
-        if (!complete)
-            end = log.size();
-        std::string line = log.substr(start, end - start);
-        if (line.rfind(pointers, 0) == 0)
-            line = pointers + "%p %p";
-        else if (std::regex_match(line, line_number))
-            line = "bdasource media_bda_connect_graph LINE";
-        masked += line;
-        if (complete)
-            masked += '\n';
-        start = end + 1;
-    }
-    return masked;
 }
 
 std::u16string u16(const std::string& ascii) {
@@ -119,7 +96,7 @@ nlohmann::json MediaBench::bench_now() const {
 std::string MediaBench::enumerate(records& out) {
     const std::string log = capture_stdout([&] { out.list = media_enum_local_devices(); });
     EXPECT_EQ(standin::live_objects(), 0) << "stand-in objects outlive the enumeration";
-    return mask_log(log);
+    return golden::mask_pointers(log);
 }
 
 std::string MediaBench::enumerate() {
@@ -132,7 +109,7 @@ std::string MediaBench::apply(int32_t frequency, int32_t satcr, int32_t enabled,
     const std::string log = capture_stdout(
         [&] { result = media_set_unicable_properties(frequency, satcr, enabled, path.c_str()); });
     EXPECT_EQ(standin::live_objects(), 0) << "stand-in objects outlive the apply";
-    return mask_log(log);
+    return golden::mask_pointers(log);
 }
 
 std::vector<std::string> MediaBench::trace() const {
@@ -153,89 +130,5 @@ std::vector<std::string> MediaBench::trace_of(const std::vector<std::string>& wo
             }
     return lines;
 }
-
-namespace logs {
-
-std::string header() {
-    return "Local Devices:\n"
-           " ID   |   Devicename\n"
-           "-------------------------------------------------\n";
-}
-
-std::string assembly() {
-    return "PUT NETWORKTYPE: 0\n"
-           "Creating network provider succeeded!!\n"
-           "ADD FILTER NETWORKPROVIDER: 0\n"
-           "Create Tune Request :0\n"
-           "PUT LOCATOR\n"
-           "QueryInterface\n"
-           "PUT TUNINGSPACE: 0\n"
-           "Put Tune request 1: 0\n"
-           "Creating mpeg2 demux succeeded!!\n";
-}
-
-std::string scan(const std::vector<std::pair<std::string, std::string>>& candidates) {
-    std::string log = "add morvane driver 0\n";
-    for (const auto& [name, path] : candidates)
-        log += "Found device: " + name + "\nDevicePath: " + path + "\n";
-    return log;
-}
-
-std::string connect(const connection& c) {
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "%x", static_cast<unsigned>(c.capture));
-    std::string log = "add morvane driver " + std::to_string(c.add_tuner) + "\n" +
-                      "adding capture: " + std::to_string(c.add_capture) + "\n" +
-                      "CONNECTFILTER NETWORK TUNER: " + std::to_string(c.network_tuner) + "\n" +
-                      "CONNECTING TUNER WITH CAPTURE: %p %p\n"
-                      "CONNECTING NETWORK WITH BDA TUNER\n"
-                      "CONNECTFILTER CAPTURE: " +
-                      std::to_string(c.capture) + ", " + hex + "\n" +
-                      "now connect with TIF filter\n";
-    int demux = c.capture;
-    if (c.capture >= 0) {
-        std::snprintf(hex, sizeof hex, "%x", static_cast<unsigned>(c.capture_demux));
-        log += "SET MEDIATYPE SUCCCEEDED\nconnect capture to filter returned: " +
-               std::to_string(c.capture_demux) + " . " + hex + "\n";
-        demux = c.capture_demux;
-    } else {
-        log += "SET MEDIA TYPE FAILED\n";
-    }
-    log += "CONNECTING DEMUX: " + std::to_string(demux) + "\n" +
-           "CONNECTFILTER TIF: " + std::to_string(c.tif) + "\n" +
-           "Connectfilter mpsat: " + std::to_string(c.tif) + "\n" +
-           "CONNECT NULL RENDERER: " + std::to_string(c.null_renderer) + "\n" +
-           "bdasource media_bda_connect_graph LINE\n"
-           "connecting graph\n";
-    return log;
-}
-
-std::string connect_found() {
-    return connect({});
-}
-
-std::string connect_not_found() {
-    connection c;
-    c.add_capture = 0; // the last candidate was taken out of the graph again
-    return connect(c);
-}
-
-std::string supported() {
-    return "************************* MORVANE EXTENSION SUPPORTED ******************\n"
-           "************************* MORVANE EXTENSION SUPPORTED ******************\n";
-}
-
-std::string not_supported() {
-    return "************************** MORVANE EXTENSION NOT SUPPORTED ************\n";
-}
-
-std::string row(int id, const std::string& name) {
-    char text[256];
-    std::snprintf(text, sizeof text, "---> devlist %s %-2d   |  %s\n", name.c_str(), id,
-                  name.c_str());
-    return text;
-}
-
-} // namespace logs
 
 } // namespace media_test

@@ -1,7 +1,7 @@
 // Test support for the tuner access layer: a fixture that puts a bench in force (a copy in a
 // private temporary directory, so the stand-in's writes never touch the checked-in file),
-// captures standard output around a call, reads the trace, and the blocks from which the
-// expected logs are put together.
+// captures standard output around a call and reads the trace. The expected logs themselves are
+// golden cases (tests/golden).
 #pragma once
 
 #include "media/device_list.h"
@@ -19,11 +19,6 @@ namespace media_test {
 
 // Runs fn with file descriptor 1 redirected to a temporary file and returns what it wrote.
 std::string capture_stdout(const std::function<void()>& fn);
-
-// The two values of the log that change from run to run become fixed text: the addresses of
-// "CONNECTING TUNER WITH CAPTURE: %p %p" and the source line of "bdasource
-// media_bda_connect_graph %d".
-std::string mask_log(const std::string& log);
 
 std::u16string u16(const std::string& ascii);
 std::string utf8(const media_wchar* s);
@@ -53,11 +48,11 @@ class MediaBench : public ::testing::Test {
     // The bench file in force, as the stand-in has left it.
     nlohmann::json bench_now() const;
 
-    // One enumeration: returns its masked log, fills out; checks that no stand-in object
-    // outlives it.
+    // One enumeration: returns its log, pointers masked as in the golden cases; fills out;
+    // checks that no stand-in object outlives it.
     std::string enumerate(records& out);
     std::string enumerate();
-    // One apply with the given path: returns its masked log and stores its result.
+    // One apply with the given path: returns its log (pointers masked) and stores its result.
     std::string apply(int32_t frequency, int32_t satcr, int32_t enabled, const std::u16string& path,
                       int32_t& result);
 
@@ -73,37 +68,5 @@ class MediaBench : public ::testing::Test {
     std::filesystem::path bench_path_;
     std::filesystem::path trace_path_;
 };
-
-// Pieces of the expected logs.
-namespace logs {
-
-// "Local Devices:" and the table header.
-std::string header();
-// The assembly of a graph where every step succeeds.
-std::string assembly();
-// The capture search over the given candidates (name, path), after it added the tuner.
-std::string scan(const std::vector<std::pair<std::string, std::string>>& candidates);
-
-// The results printed by the connection.
-struct connection {
-    int add_tuner = 0x0004022D;   // the capture search added the tuner already
-    int add_capture = 0x0004022D; // and the capture filter
-    int network_tuner = 0;
-    int capture = -2147467259; // the tuner's output pin is taken by the capture search
-    int capture_demux = 0;     // printed only when capture is not negative
-    int tif = 0;
-    int null_renderer = 0;
-};
-std::string connect(const connection& c);
-// The connection after a capture search that found the capture filter.
-std::string connect_found();
-// The connection after a capture search that found nothing but left a candidate.
-std::string connect_not_found();
-
-std::string supported();     // the supported banner twice
-std::string not_supported(); // the not-supported banner once
-std::string row(int id, const std::string& name);
-
-} // namespace logs
 
 } // namespace media_test
