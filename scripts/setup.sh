@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks, builds, and then either starts the panel on the
-# demo bench (`run`) or builds both presets and runs every test (`test`).
+# demo bench (`run`) or builds both presets, runs every test and fuzzes the bench loader for a
+# minute (`test`).
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev nlohmann-json3-dev googletest libgtest-dev
-          libgmock-dev libbenchmark-dev)
+          libgmock-dev libbenchmark-dev clang libclang-rt-14-dev)
 
 install_missing() {
     local missing=()
@@ -45,6 +46,8 @@ test)
     ctest --preset default
     build asan
     ctest --preset asan
+    # A minute of fuzzing of the bench loader from the project's benches (clang, libFuzzer).
+    bash scripts/fuzz.sh 60
     if [ -f .ci/windows-check ]; then
         bash .ci/windows-check
     fi
