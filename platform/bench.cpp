@@ -27,7 +27,14 @@ struct BenchState {
     std::string rejected_bytes;
     std::string rejected_reason;
     std::set<std::string> warned; // what was warned about, by path and content
+    // The stamp of the file the bench in force was last read from, and when that read began.
+    std::optional<bench::FileStamp> in_force_stamp;
+    std::int64_t in_force_read_at = 0;
 };
+
+// A file whose last change lies this long before a read of it cannot change again within
+// the same tick of the file system's clock unnoticed: its stamp then stands for its content.
+constexpr std::int64_t settled_ns = std::int64_t{2} * 1000000000;
 
 BenchState& state() {
     static BenchState instance;
@@ -93,14 +100,36 @@ std::shared_ptr<Model> load_content(const std::string& path, bench::FileRead&& r
     return model;
 }
 
+// Puts a model in force, with the stamp of the file it was read from.
+void put_in_force(std::shared_ptr<Model> model, const bench::FileStamp& stamp,
+                  std::int64_t read_at) {
+    BenchState& s = state();
+    s.in_force = std::move(model);
+    s.in_force_stamp = stamp;
+    s.in_force_read_at = read_at;
+}
+
+// True when the bench file is, without a doubt, still the one the bench in force was read
+// from: same stamp, and its last change well before that read. Call with bench_mutex() held.
+bool unchanged_since_read(const std::string& path) {
+    const BenchState& s = state();
+    if (!s.in_force || s.in_force->path != path || !s.in_force_stamp)
+        return false;
+    auto now = bench::stamp_file(path);
+    return now && *now == *s.in_force_stamp && now->changed_ns + settled_ns < s.in_force_read_at &&
+           now->modified_ns + settled_ns < s.in_force_read_at;
+}
+
 // Puts what was read in force when it is a valid bench; else warns once for that content
 // and keeps the last valid bench. Call with bench_mutex() held.
 void take_up(const std::string& path, bench::FileRead&& read) {
     BenchState& s = state();
     std::string what = read.ok ? read.bytes : "\x01" + read.reason;
     std::string reason;
+    const bench::FileStamp stamp = read.stamp;
+    const std::int64_t read_at = read.read_at_ns;
     if (auto model = load_content(path, std::move(read), reason)) {
-        s.in_force = std::move(model);
+        put_in_force(std::move(model), stamp, read_at);
         return;
     }
     warn_once(warning_key("load", path, what),
@@ -144,6 +173,8 @@ std::shared_ptr<Model> reread_bench() {
     std::lock_guard lock(bench_mutex());
     BenchState& s = state();
     s.read_for = variable;
+    if (variable && unchanged_since_read(*variable))
+        return s.in_force; // the same content: reading it again would change nothing
     if (!variable)
         s.in_force = empty_pc();
     else
@@ -224,10 +255,12 @@ void startup() {
         {
             std::lock_guard lock(detail::bench_mutex());
             detail::BenchState& s = detail::state();
-            auto model =
-                detail::load_content(*variable, detail::read_bench_file(*variable), reason);
+            bench::FileRead read = detail::read_bench_file(*variable);
+            const bench::FileStamp stamp = read.stamp;
+            const std::int64_t read_at = read.read_at_ns;
+            auto model = detail::load_content(*variable, std::move(read), reason);
             if (model) {
-                s.in_force = std::move(model);
+                detail::put_in_force(std::move(model), stamp, read_at);
                 s.read_for = variable;
             }
         }

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -39,6 +40,26 @@ std::string refusal(const struct stat& info) {
     return std::string();
 }
 
+std::int64_t nanoseconds(const struct timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+FileStamp stamp_of(const struct stat& info) {
+    FileStamp stamp;
+    stamp.device = static_cast<std::uint64_t>(info.st_dev);
+    stamp.inode = static_cast<std::uint64_t>(info.st_ino);
+    stamp.size = static_cast<std::uint64_t>(info.st_size);
+    stamp.modified_ns = nanoseconds(info.st_mtim);
+    stamp.changed_ns = nanoseconds(info.st_ctim);
+    return stamp;
+}
+
+std::int64_t wall_clock_ns() {
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    return nanoseconds(now);
+}
+
 FileRead failed(std::string reason) {
     FileRead read;
     read.reason = std::move(reason);
@@ -47,7 +68,15 @@ FileRead failed(std::string reason) {
 
 } // namespace
 
+std::optional<FileStamp> stamp_file(const std::string& path) {
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return stamp_of(info);
+}
+
 FileRead read_file(const std::string& path) {
+    const std::int64_t read_at = wall_clock_ns();
     // Looked at before it is opened: opening a device or a pipe can wait or have effects.
     struct stat info;
     if (::stat(path.c_str(), &info) != 0)
@@ -68,6 +97,8 @@ FileRead read_file(const std::string& path) {
         return failed(reason);
     }
     FileRead read;
+    read.stamp = stamp_of(info);
+    read.read_at_ns = read_at;
     read.bytes.reserve(static_cast<std::size_t>(info.st_size));
     char buffer[65536];
     for (;;) {

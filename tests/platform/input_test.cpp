@@ -249,3 +249,29 @@ TEST_F(BenchInput, TheWatcherNeverWaitsOnAPipe) {
 }
 
 } // namespace
+
+namespace {
+
+// A bench file left alone for a while is not read again while its stamp stays the same; any
+// replacement or write is read at the next category enumerator.
+TEST_F(BenchInput, ASettledFileIsReadAgainOnlyWhenItChanges) {
+    std::string path = use_bench(satellite);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+    ASSERT_EQ(monikers(KSCATEGORY_BDA_NETWORK_TUNER).size(), 1u);
+    const long reads = standin::counters().bench_reads;
+    monikers(KSCATEGORY_BDA_NETWORK_TUNER);
+    monikers(KSCATEGORY_BDA_RECEIVER_COMPONENT);
+    EXPECT_EQ(standin::counters().bench_reads, reads);
+    EXPECT_EQ(standin::counters().class_enumerators, 3);
+
+    // Written in place with the same size: read again, the new content is in force.
+    std::string renamed = satellite;
+    renamed.replace(renamed.find("Tuner"), 5, "Tumer");
+    std::ofstream(path, std::ios::binary | std::ios::in | std::ios::out) << renamed;
+    auto tuners = monikers(KSCATEGORY_BDA_NETWORK_TUNER);
+    ASSERT_EQ(tuners.size(), 1u);
+    EXPECT_EQ(friendly_name(tuners[0].get()), "Morvane DVB-S2 Tumer");
+    EXPECT_EQ(standin::counters().bench_reads, reads + 1);
+}
+
+} // namespace
