@@ -1,7 +1,8 @@
-// Reading and replacing a bench file: the only part of the bench code that touches the file
-// system. This is the POSIX implementation's interface; a Windows implementation provides the
-// same two functions (a regular disk file opened without waiting, its size checked before
-// reading; a temporary file beside it moved over it), with the same reasons.
+// Reading, stamping and replacing a bench file: the only part of the bench code that touches
+// the file system. This is the POSIX implementation's interface; a Windows implementation
+// provides the same functions (a regular disk file opened without waiting, its size checked
+// before reading; its stamp from the file's index, size and times; a temporary file beside it
+// moved over it), with the same reasons.
 #pragma once
 
 #include "platform/bench_model.h"

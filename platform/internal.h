@@ -116,7 +116,8 @@ std::shared_ptr<Model> current_bench();
 
 // The bench read afresh, as each CreateClassEnumerator does: valid content is put in force
 // (unchanged content keeps its model); invalid content warns once and keeps the last valid
-// bench in force.
+// bench in force. A file whose stamp is that of the bench in force, settled well before it was
+// read, is not read again.
 std::shared_ptr<Model> reread_bench();
 
 // Content of the bench file that the device-change watcher has read: taken up as by
