@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks, builds, and then either starts the panel on the
-# demo bench (`run`), or builds every preset and runs every test (`test`: default, asan, then
-# windows), or builds only the Windows build and runs its tests under Wine (`windows`).
+# demo bench (`run`), or builds every preset and runs every test (`test`: default, asan, a minute
+# of fuzzing of the bench loader, then windows), or builds only the Windows build and runs its
+# tests under Wine (`windows`).
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
@@ -9,7 +10,7 @@ cd "$(dirname "$0")/.."
 # The Linux build, and what both builds share: GoogleTest's sources (package googletest) are
 # built by the Windows build with the cross compiler, nlohmann-json is header only.
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev nlohmann-json3-dev googletest libgtest-dev
-          libgmock-dev libbenchmark-dev)
+          libgmock-dev libbenchmark-dev clang libclang-rt-14-dev)
 # The Windows build: the mingw-w64 cross compiler (its -posix variant is the one used) and the
 # 64-bit Wine whose runtime runs its tests. Wine's launcher scripts (package wine) are not needed:
 # scripts/wine-env.sh finds /usr/lib/wine/wine64 itself.
@@ -61,6 +62,8 @@ test)
     ctest --preset default
     build asan
     ctest --preset asan
+    # A minute of fuzzing of the bench loader from the project's benches (clang, libFuzzer).
+    bash scripts/fuzz.sh 60
     test_windows
     ;;
 windows)

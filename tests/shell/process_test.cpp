@@ -7,6 +7,10 @@
 
 #include <algorithm>
 #include <csignal>
+#include <filesystem>
+#include <sstream>
+#include <sys/stat.h>
+#include <thread>
 
 using namespace std::chrono_literals;
 using std::chrono::duration_cast;
@@ -166,6 +170,72 @@ TEST(ControlCenterProcess, BrokenBenchEndsWithCodeTwoAndSaysWhy) {
         << panel2.standard_error();
 }
 
+// One line of printable text and its line end.
+void expect_one_printable_line(const std::string& text) {
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.find('\n'), text.size() - 1) << text;
+    for (char c : text.substr(0, text.size() - 1)) {
+        const auto byte = static_cast<unsigned char>(c);
+        EXPECT_FALSE(byte < 0x20 || byte == 0x7F) << "byte " << int(byte) << " in: " << text;
+    }
+}
+
+// Waits for standard error to hold a line that contains text.
+bool wait_for_error(const ChildProcess& child, const std::string& text,
+                    std::chrono::milliseconds timeout) {
+    const auto until = ChildProcess::Clock::now() + timeout;
+    while (ChildProcess::Clock::now() < until) {
+        if (child.standard_error().find(text) != std::string::npos)
+            return true;
+        std::this_thread::sleep_for(20ms);
+    }
+    return false;
+}
+
+// A bench edited into something the loader refuses while the panel runs: one warning, the
+// last valid bench stays in force. A named pipe in the bench's place does not hold up the
+// device-change watcher: the panel still answers SIGTERM at once.
+TEST(ControlCenterProcess, RefusedEditsWhileRunningWarnKeepTheBenchAndNeverBlock) {
+    TempBench dir;
+    dir.write_bench(satellite_bench());
+    ChildProcess panel(MCC_CONTROL_CENTER, panel_env(dir));
+    expect_started(panel);
+    ASSERT_TRUE(wait_for_row(panel, "Morvane DVB-S2 Tuner")) << all_stdout(panel);
+
+    dir.write_bench(R"({"tuners": [{"unicable": {"scr": 1e400}}]})");
+    ASSERT_TRUE(wait_for_error(panel, "(keeping the last valid bench)", 10s))
+        << panel.standard_error();
+    // The change still refreshes the list, from the bench in force.
+    ASSERT_TRUE(
+        panel.wait_for_lines([](const std::string& line) { return line == enumeration; }, 2, 10s))
+        << panel.standard_error();
+    std::this_thread::sleep_for(300ms);
+    const std::string out = all_stdout(panel);
+    EXPECT_EQ(out.find("Morvane DVB-S2 Tuner", out.rfind(enumeration)) == std::string::npos, false)
+        << out;
+    // Qt may write its own notes to standard error: only the bench's lines count.
+    std::string warning;
+    std::istringstream lines(panel.standard_error());
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("bench: ", 0) == 0)
+            warning += line + "\n";
+    EXPECT_EQ(warning.rfind("bench: " + dir.bench() + ": invalid JSON at line 1, column ", 0), 0u)
+        << warning;
+    expect_one_printable_line(warning);
+
+    std::filesystem::remove(dir.bench());
+    ASSERT_EQ(mkfifo(dir.bench().c_str(), 0600), 0);
+    ASSERT_TRUE(wait_for_error(panel, "not a regular file (a named pipe)", 10s))
+        << panel.standard_error();
+    const auto asked = ChildProcess::Clock::now();
+    panel.send(SIGTERM);
+    const std::optional<int> code = panel.wait_exit(exit_timeout);
+    EXPECT_EQ(code, 0) << panel.standard_error();
+    EXPECT_LE(ChildProcess::Clock::now() - asked, 1s)
+        << ms(ChildProcess::Clock::now() - asked) << " ms from SIGTERM to exit";
+    EXPECT_EQ(last_line(TempBench::read(dir.trace())), "exit live=0");
+}
+
 TEST(ControlCenterProcess, WithoutADisplayRunsOffscreenAndSaysSo) {
     TempBench dir;
     dir.write_bench(satellite_bench());
@@ -202,6 +272,41 @@ TEST(EnumProcess, PrintsOneEnumerationAndExitsZero) {
     dir.write_bench("[]");
     ChildProcess broken(MCC_ENUM, {{"MORVANE_BENCH", dir.bench()}});
     EXPECT_EQ(broken.wait_exit(exit_timeout), 2);
+}
+
+// Whatever the bench path holds, start-up ends at once with code 2 and one printable line.
+TEST(EnumProcess, HostileBenchesEndWithCodeTwoAndOneLine) {
+    TempBench dir;
+    std::string with_nul = R"({"tuners": []})";
+    with_nul += '\0';
+    with_nul += "garbage";
+    const std::pair<std::string, std::string> texts[] = {
+        {R"({"tuners": [{"unicable": {"scr": 1e400}}]})", ": invalid JSON at line 1, column "},
+        {with_nul, ": contains a NUL byte at offset 14 "},
+        {R"({"tuners": [{"a\nb\u001b[2J\u0000": 1}]})",
+         R"(: tuners[0].a\nb\u001b[2J\u0000: unknown key)"},
+        {std::string(1 << 20, '['), ": nested deeper than 64 levels at line 1, column 65"},
+        {"{}" + std::string((16 << 20) - 1, ' '), ": the file is too large (16777217 bytes"},
+    };
+    const std::string fifo = dir.path("fifo.json");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::vector<std::pair<std::string, std::string>> cases;
+    for (const auto& [text, reason] : texts) {
+        const std::string file = dir.path("case" + std::to_string(cases.size()) + ".json");
+        dir.write(file, text);
+        cases.push_back({file, reason});
+    }
+    cases.push_back({fifo, ": not a regular file (a named pipe)"});
+    cases.push_back({"/dev/zero", ": not a regular file (a character device)"});
+    for (const auto& [file, reason] : cases) {
+        SCOPED_TRACE(reason);
+        ChildProcess child(MCC_ENUM, {{"MORVANE_BENCH", file}, {"MORVANE_TRACE", std::nullopt}});
+        EXPECT_EQ(child.wait_exit(exit_timeout), 2) << child.standard_error();
+        const std::string err = child.standard_error();
+        EXPECT_EQ(err.rfind("bench: " + file + reason, 0), 0u) << err;
+        expect_one_printable_line(err);
+        EXPECT_EQ(all_stdout(child), "");
+    }
 }
 
 } // namespace
