@@ -212,8 +212,11 @@ void store_property(Model& model, const Entry& entry, uint32_t id, int32_t value
         auto edited = load_content(model.path, bench::FileRead(current), reason);
         if (!edited)
             why = "its content is not a valid bench: " + reason;
+        else if (auto index = bench::find_same_tuner(*edited, entry))
+            text = bench::with_property_value(current.bytes, *edited, *index, id, value);
         else
-            text = bench::with_property_value(current.bytes, *edited, entry.index, id, value);
+            why = "it no longer holds tuner \"" + bench::printable(entry.id, 64) +
+                  "\" with its device path";
     }
     if (why.empty() && !text)
         why = "it has no place for property " + std::to_string(id) + " of tuners[" +

@@ -146,6 +146,11 @@ Bench empty_pc();
 std::optional<std::string> with_property_value(std::string_view text, const Bench& model,
                                                std::size_t index, uint32_t id, int32_t value);
 
+// The position, in another version of a bench, of the tuner entry `tuner`: the one tuner there
+// with the same id and the same device path. Nothing when there is none or more than one, so
+// that a value meant for one tuner never lands in another after an outside edit.
+std::optional<std::size_t> find_same_tuner(const Bench& other, const Entry& tuner);
+
 // ---------------------------------------------------------------------------------------
 // The driver's property set and the pins, as every simulation of the platform presents them.
 

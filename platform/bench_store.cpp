@@ -259,4 +259,21 @@ std::optional<std::string> with_property_value(std::string_view text, const Benc
     return spliced;
 }
 
+std::optional<std::size_t> find_same_tuner(const Bench& other, const Entry& tuner) {
+    auto same_path = [](const BagValue& a, const BagValue& b) {
+        return a.kind == b.kind && a.text == b.text && a.number == b.number;
+    };
+    std::optional<std::size_t> found;
+    for (std::size_t i = 0; i < other.tuners.size(); ++i) {
+        const Entry& candidate = other.tuners[i];
+        if (candidate.is_marker || candidate.id != tuner.id ||
+            !same_path(candidate.device_path, tuner.device_path))
+            continue;
+        if (found)
+            return std::nullopt; // two candidates: which one is meant cannot be told
+        found = i;
+    }
+    return found;
+}
+
 } // namespace bench

@@ -227,6 +227,46 @@ TEST_F(BenchInput, StoringAfterARefusedOutsideEditKeepsTheFileAndTheValue) {
     EXPECT_EQ(read_text(path), expected);
 }
 
+// An outside edit may reorder or replace tuners: the value goes to the tuner it was meant for,
+// found by its id and device path, and to none when that tuner is no longer there.
+TEST_F(BenchInput, StoringAfterAnOutsideReorderReachesTheSameTuner) {
+    const std::string two = R"({"tuners": [
+  {"id": "a", "device_path": "usb#1", "standard": "dvb-s", "unicable": {"scr": 1}},
+  {"id": "b", "device_path": "usb#2", "standard": "dvb-s", "unicable": {"scr": 2}}
+]}
+)";
+    std::string path = use_bench(two);
+    auto filter = tuner(1); // "b"
+    ASSERT_TRUE(filter);
+    auto set = property_set(filter.get());
+    ASSERT_TRUE(set);
+
+    const std::string swapped = R"({"tuners": [
+  {"id": "b", "device_path": "usb#2", "standard": "dvb-s", "unicable": {"scr": 2}},
+  {"id": "a", "device_path": "usb#1", "standard": "dvb-s", "unicable": {"scr": 1}}
+]}
+)";
+    write_file("bench.json", swapped);
+    EXPECT_EQ(write_prop(set.get(), 4, 7), S_OK);
+    std::string expected = swapped;
+    expected.replace(expected.find("\"scr\": 2"), 8, "\"scr\": 7");
+    EXPECT_EQ(read_text(path), expected) << "the value reaches \"b\", now first";
+
+    // "b" unplugged by the edit: the file keeps "a" as it is, the value stays in memory.
+    const std::string only_a = R"({"tuners": [
+  {"id": "a", "device_path": "usb#1", "standard": "dvb-s", "unicable": {"scr": 1}}
+]}
+)";
+    write_file("bench.json", only_a);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(write_prop(set.get(), 4, 5), S_OK);
+    std::string warnings = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(read_text(path), only_a);
+    EXPECT_EQ(read_prop(set.get(), 4).value, 5);
+    EXPECT_NE(warnings.find("the file was not updated"), std::string::npos) << warnings;
+    EXPECT_NE(warnings.find("no longer holds tuner \"b\""), std::string::npos) << warnings;
+}
+
 TEST_F(BenchInput, TheWatcherNeverWaitsOnAPipe) {
     std::string path = use_bench(satellite);
     ASSERT_EQ(monikers(KSCATEGORY_BDA_NETWORK_TUNER).size(), 1u);
