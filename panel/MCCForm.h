@@ -2,17 +2,16 @@
 // selected tuner on the right, and the Unicable settings page with its Save button.
 #pragma once
 
-#include "panel/DeviceListData.h"
+#include "panel/core/MCCFormCore.h"
+#include "panel/core/MCCFormView.h"
 
 #include <QPointer>
 #include <QString>
 #include <QWidget>
 
-#include <array>
 #include <cstdint>
 #include <functional>
-#include <memory>
-#include <vector>
+#include <string>
 
 class QCheckBox;
 class QComboBox;
@@ -24,17 +23,17 @@ class QPushButton;
 class QTabWidget;
 class QTimer;
 
-struct media_bda_device_list;
-
 namespace MorvaneControlCenter {
 
-class MCCForm : public QWidget {
+// The Qt window: creates the controls and moves data in and out of them. What the window
+// does is MCCFormCore's; this class is the view it drives.
+class MCCForm : public QWidget, private MCCFormView {
     Q_OBJECT
 
   public:
     // Number of tuner records the window keeps; list entries from this position on are
     // listed and counted but have no record behind them.
-    static constexpr int kRecordSlots = 20;
+    static constexpr int kRecordSlots = MCCFormCore::kRecordSlots;
 
     explicit MCCForm(QWidget* parent = nullptr);
     ~MCCForm() override;
@@ -49,8 +48,8 @@ class MCCForm : public QWidget {
 
     // The model, read-only: the count of listed tuners, and the record in one of the 20
     // slots (null for an empty slot or a position outside the table).
-    int32_t nDevItems() const { return n_devitems; }
-    const DeviceListData* deviceListData(int slot) const;
+    int32_t nDevItems() const { return core_.nDevItems(); }
+    const DeviceListData* deviceListData(int slot) const { return core_.deviceListData(slot); }
 
     // How Save tells the user that a box holds something that is not a whole number. The
     // default shows a warning message box owned by this window; a null reporter restores it.
@@ -60,7 +59,7 @@ class MCCForm : public QWidget {
     // Where a refresh takes its tuner records from: media_enum_local_devices unless replaced
     // (tests feed records that no bench can describe); a null enumerator restores it. The
     // window disposes of every record it is given, as media_free_device_list does.
-    using Enumerator = std::function<std::vector<media_bda_device_list*>()>;
+    using Enumerator = MCCFormCore::Enumerator;
     void setEnumerator(Enumerator enumerator);
 
   private slots:
@@ -72,29 +71,33 @@ class MCCForm : public QWidget {
     void InitializeComponent();
 
     int32_t doUpdateDeviceListMember();
-    int32_t selectedIndex() const;
     void removeAllPages();
     void addPage(QWidget* page);
-    void insertListEntry(int position, const QString& text);
-    void saveSelectedRecord();
-    void reportBadText(const QString& message);
-    void setBusy(bool busy);
+
+    // MCCFormView: the controls, the timer and the messages, for the core.
+    void clearDeviceList() override;
+    void insertDeviceListEntry(int32_t position, const std::u16string& text) override;
+    void selectDeviceListEntry(int32_t position) override;
+    int32_t selectedDeviceListEntry() const override;
+    void showPage(Page page) override;
+    void setUnicableDisplay(const UnicableDisplay& display) override;
+    UnicableEntry unicableEntry() const override;
+    void reportSaveRefused(const std::u16string& message) override;
+    void startRefreshTimer(int32_t milliseconds) override;
+    void stopRefreshTimer() override;
+    void setBusy(bool busy) override;
+    bool isWindowOpen() const override;
+
+    // The window's behaviour; holds the tuner records (devlistdata) and their count
+    // (n_devitems).
+    MCCFormCore core_{*this};
 
     // Refresh timer; created by the constructor, not by the layout.
     QTimer* timer1 = nullptr;
-    // Slot i holds the record of list entry i. A refresh overwrites slots from 0 upwards and
-    // leaves the others as they were.
-    std::array<std::unique_ptr<DeviceListData>, kRecordSlots> devlistdata;
-    // Number of list entries that stand for tuners after the last refresh.
-    int32_t n_devitems = 0;
 
-    // While Save runs (the apply operation's message box included) the window is busy: a
-    // refresh that falls due is held until Save has returned.
-    bool busy_ = false;
-    bool refreshHeld_ = false;
+    // The control that had the focus when Save made the window busy.
     QPointer<QWidget> focusBeforeBusy_;
     BadTextReporter badTextReporter_;
-    Enumerator enumerator_;
 
     // Controls, as InitializeComponent builds them.
     QLabel* label7 = nullptr;

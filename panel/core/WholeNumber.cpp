@@ -1,19 +1,18 @@
-#include "panel/WholeNumber.h"
+#include "panel/core/WholeNumber.h"
 
 namespace MorvaneControlCenter {
 
 namespace {
 
-bool isBlank(QChar c) {
-    const char16_t u = c.unicode();
-    return u == u' ' || (u >= u'\t' && u <= u'\r');
+bool isBlank(char16_t c) {
+    return c == u' ' || (c >= u'\t' && c <= u'\r');
 }
 
 } // namespace
 
-std::optional<int32_t> parseWholeNumber(QStringView text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
+std::optional<int32_t> parseWholeNumber(std::u16string_view text) {
+    size_t begin = 0;
+    size_t end = text.size();
     while (begin < end && isBlank(text[begin]))
         ++begin;
     while (end > begin && isBlank(text[end - 1]))
@@ -31,8 +30,8 @@ std::optional<int32_t> parseWholeNumber(QStringView text) {
     // long run of digits cannot overflow.
     const int64_t limit = negative ? 2147483648LL : 2147483647LL;
     int64_t magnitude = 0;
-    for (qsizetype i = begin; i < end; ++i) {
-        const char16_t u = text[i].unicode();
+    for (size_t i = begin; i < end; ++i) {
+        const char16_t u = text[i];
         if (u < u'0' || u > u'9')
             return std::nullopt;
         magnitude = magnitude * 10 + (u - u'0');

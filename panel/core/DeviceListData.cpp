@@ -1,4 +1,4 @@
-#include "panel/DeviceListData.h"
+#include "panel/core/DeviceListData.h"
 
 #include "media/device_list.h"
 

@@ -1,10 +1,9 @@
 // Reading a number the user typed into one of the Unicable page's boxes.
 #pragma once
 
-#include <QStringView>
-
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 namespace MorvaneControlCenter {
 
@@ -12,6 +11,6 @@ namespace MorvaneControlCenter {
 // tab, form feed, carriage return, space) before and after it and one leading '+' or '-' are
 // allowed, nothing else - no unit, no group separator, no decimal point, no hexadecimal.
 // Empty optional when the text is not such a number.
-std::optional<int32_t> parseWholeNumber(QStringView text);
+std::optional<int32_t> parseWholeNumber(std::u16string_view text);
 
 } // namespace MorvaneControlCenter
