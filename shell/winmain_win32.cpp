@@ -34,11 +34,10 @@ void initialize_common_controls() {
 
 // Runs the thread's messages until the main window has closed. Tab, Shift+Tab, the arrow
 // keys, Enter and Esc are the window's keyboard navigation, as in a dialog.
-void run_message_loop(const MorvaneControlCenter::MCCForm& form) {
+void run_message_loop(MorvaneControlCenter::MCCForm& form) {
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        HWND main = form.hwnd();
-        if (main && IsDialogMessageW(main, &msg))
+        if (form.isDialogMessage(&msg))
             continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);

@@ -227,6 +227,11 @@ void MCCForm::InitializeComponent() {
                      reinterpret_cast<LPARAM>(&item));
     }
     SendMessageW(tab, TCM_SETCURSEL, 0, 0);
+    // The pages lie above the tab control, whose body they cover: the tab control is drawn
+    // around them (it clips its siblings above it), never over them.
+    for (ControlId page : kPages)
+        SetWindowPos(control(page), control(ControlId::deviceListBox), 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     shownPage_ = control(kPages[0]);
     ShowWindow(shownPage_, SW_SHOWNA);
 
@@ -261,6 +266,17 @@ void MCCForm::createControls() {
                                      std::to_string(GetLastError()) + ")");
         controls_[slot(row.id)] = hwnd;
     }
+}
+
+std::vector<HWND> MCCForm::tabStops() const {
+    std::vector<HWND> stops;
+    for (const Row& row : kLayout) {
+        HWND hwnd = control(row.id);
+        if ((GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_TABSTOP) && IsWindowVisible(hwnd) &&
+            IsWindowEnabled(hwnd))
+            stops.push_back(hwnd);
+    }
+    return stops;
 }
 
 // Places every control for the window's DPI, from the 96-DPI table (never from values scaled

@@ -8,10 +8,14 @@
 #include "panel/win32/WindowSupport.h"
 
 #include <commctrl.h>
+#include <uxtheme.h>
+#include <vssym32.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <stdexcept>
+#include <vector>
 
 namespace MorvaneControlCenter {
 
@@ -65,6 +69,37 @@ constexpr ControlId kAllPages[] = {ControlId::dvbs_unicable, ControlId::dvbs_tes
                                    ControlId::dvbs_scan,     ControlId::dvbc_scan,
                                    ControlId::infotab,       ControlId::dvbt2_scan};
 
+// The colour of the tab control's body under the desktop theme (pages take it as their
+// background), or the dialog colour without a theme.
+COLORREF tabBodyColour(HWND tab) {
+    const COLORREF dialog = GetSysColor(COLOR_BTNFACE);
+    HTHEME theme = OpenThemeData(tab, L"TAB");
+    if (!theme)
+        return dialog;
+    COLORREF colour = dialog;
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, 16, 16);
+    if (dc && bitmap) {
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        RECT rect{0, 0, 16, 16};
+        FillRect(dc, &rect, GetSysColorBrush(COLOR_BTNFACE));
+        if (SUCCEEDED(DrawThemeBackground(theme, dc, TABP_BODY, 0, &rect, nullptr))) {
+            const COLORREF centre = GetPixel(dc, 8, 8);
+            if (centre != CLR_INVALID)
+                colour = centre;
+        }
+        SelectObject(dc, old);
+    }
+    if (bitmap)
+        DeleteObject(bitmap);
+    if (dc)
+        DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    CloseThemeData(theme);
+    return colour;
+}
+
 bool usable(HWND hwnd) {
     return hwnd && IsWindow(hwnd) && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd);
 }
@@ -73,6 +108,10 @@ bool usable(HWND hwnd) {
 
 void MCCForm::FontDeleter::operator()(HFONT font) const {
     DeleteObject(font);
+}
+
+void MCCForm::BrushDeleter::operator()(HBRUSH brush) const {
+    DeleteObject(brush);
 }
 
 void MCCForm::registerClasses() {
@@ -95,6 +134,8 @@ MCCForm::MCCForm() {
         DestroyWindow(hwnd_);
         throw;
     }
+
+    updatePageBackground();
 
     // Until the first refresh the tab control shows no page and the list is empty.
     showPage(Page::None);
@@ -147,9 +188,18 @@ LRESULT CALLBACK MCCForm::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPA
     return 0;
 }
 
-// A page passes its controls' notifications on to the window, so one handler sees them all.
+// A page passes its controls' notifications on to the window, so one handler sees them all,
+// and fills its background with the brush the window gave it (the tab body's colour).
 LRESULT CALLBACK MCCForm::pageProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+    case WM_ERASEBKGND: {
+        auto brush = reinterpret_cast<HBRUSH>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        RECT rect;
+        GetClientRect(hwnd, &rect);
+        FillRect(reinterpret_cast<HDC>(wParam), &rect,
+                 brush ? brush : GetSysColorBrush(COLOR_BTNFACE));
+        return 1;
+    }
     case WM_COMMAND:
     case WM_NOTIFY:
     case WM_CTLCOLORBTN:
@@ -185,7 +235,7 @@ LRESULT MCCForm::handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 for (ControlId id : kAllPages)
                     if (control(id) != page)
                         ShowWindow(control(id), SW_HIDE);
-                SetWindowPos(page, tab, 0, 0, 0, 0,
+                SetWindowPos(page, control(ControlId::deviceListBox), 0, 0, 0, 0,
                              SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
                 shownPage_ = page;
             }
@@ -213,6 +263,18 @@ LRESULT MCCForm::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             SetFocus(target);
         return 0;
     }
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+        // Labels, the check box and buttons on a page stand on the page's background.
+        if (pageBrush_ && isPage(GetParent(reinterpret_cast<HWND>(lParam)))) {
+            SetBkColor(reinterpret_cast<HDC>(wParam), pageColour_);
+            return reinterpret_cast<LRESULT>(pageBrush_.get());
+        }
+        break;
+    case WM_THEMECHANGED:
+    case WM_SYSCOLORCHANGE:
+        updatePageBackground();
+        break;
     case WM_GETMINMAXINFO:
         // The window keeps its size: the minimum and maximum are both the laid-out frame,
         // also where that is larger than the screen.
@@ -242,6 +304,71 @@ LRESULT MCCForm::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         break;
     }
     return DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+bool MCCForm::isDialogMessage(MSG* msg) {
+    if (!hwnd_ || !msg)
+        return false;
+    // Tab and Shift+Tab follow the layout's focus order. The dialog manager would follow the
+    // windows' stacking order, in which a page lies above the tab control whose body it
+    // covers, and so would reach the page's controls before the tab control.
+    if (msg->message == WM_KEYDOWN && msg->wParam == VK_TAB &&
+        (msg->hwnd == hwnd_ || IsChild(hwnd_, msg->hwnd)) && GetKeyState(VK_CONTROL) >= 0 &&
+        GetKeyState(VK_MENU) >= 0) {
+        const LRESULT code =
+            SendMessageW(msg->hwnd, WM_GETDLGCODE, msg->wParam, reinterpret_cast<LPARAM>(msg));
+        if (!(code & (DLGC_WANTTAB | DLGC_WANTALLKEYS | DLGC_WANTMESSAGE))) {
+            moveFocus(GetKeyState(VK_SHIFT) < 0);
+            return true;
+        }
+    }
+    return IsDialogMessageW(hwnd_, msg) != FALSE;
+}
+
+void MCCForm::moveFocus(bool backward) {
+    const std::vector<HWND> stops = tabStops();
+    if (stops.empty())
+        return;
+    HWND focus = GetFocus();
+    // An editable drop-down has the focus in its text field, a child of the box.
+    auto isStop = [&stops](HWND hwnd) {
+        return std::find(stops.begin(), stops.end(), hwnd) != stops.end();
+    };
+    if (focus && !isStop(focus) && isStop(GetParent(focus)))
+        focus = GetParent(focus);
+    size_t next = backward ? stops.size() - 1 : 0;
+    for (size_t i = 0; i < stops.size(); ++i) {
+        if (stops[i] == focus) {
+            next = backward ? (i + stops.size() - 1) % stops.size() : (i + 1) % stops.size();
+            break;
+        }
+    }
+    HWND target = stops[next];
+    SetFocus(target);
+    // A text reached by Tab is selected whole, as in a dialog.
+    wchar_t className[32] = L"";
+    GetClassNameW(target, className, 32);
+    if (lstrcmpiW(className, WC_COMBOBOXW) == 0)
+        SendMessageW(target, CB_SETEDITSEL, 0, MAKELPARAM(0, -1));
+    else if (lstrcmpiW(className, WC_EDITW) == 0)
+        SendMessageW(target, EM_SETSEL, 0, -1);
+}
+
+bool MCCForm::isPage(HWND hwnd) const {
+    for (ControlId page : kAllPages)
+        if (hwnd && control(page) == hwnd)
+            return true;
+    return false;
+}
+
+void MCCForm::updatePageBackground() {
+    pageColour_ = tabBodyColour(control(ControlId::devicetab));
+    BrushHandle brush(CreateSolidBrush(pageColour_));
+    for (ControlId page : kAllPages) {
+        SetWindowLongPtrW(control(page), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(brush.get()));
+        InvalidateRect(control(page), nullptr, TRUE);
+    }
+    pageBrush_ = std::move(brush);
 }
 
 void MCCForm::onCommand(int id, int code, HWND source) {
@@ -330,7 +457,8 @@ void MCCForm::showPage(Page page) {
         item.lParam = static_cast<LPARAM>(id);
         SendMessageW(tab, TCM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
         SendMessageW(tab, TCM_SETCURSEL, 0, 0);
-        SetWindowPos(shown, tab, 0, 0, 0, 0,
+        // Above the tab control, whose body it covers.
+        SetWindowPos(shown, control(ControlId::deviceListBox), 0, 0, 0, 0,
                      SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
     }
     for (ControlId other : kAllPages)

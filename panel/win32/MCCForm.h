@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 namespace MorvaneControlCenter {
 
@@ -91,6 +92,10 @@ class MCCForm : private MCCFormView {
 
     // Shows the window, activates it and puts the keyboard focus on the device list.
     void show();
+    // The window's keyboard navigation for a message of the thread's loop, as IsDialogMessage
+    // is for a dialog: Tab and Shift+Tab in the layout's focus order, Enter, Esc and the
+    // arrow keys. True when the message was handled (then it is not dispatched).
+    bool isDialogMessage(MSG* msg);
     // When set, destroying the window (closing it) ends the thread's message loop with 0.
     void setQuitOnClose(bool quit) { quitOnClose_ = quit; }
 
@@ -116,6 +121,10 @@ class MCCForm : private MCCFormView {
         void operator()(HFONT font) const;
     };
     using FontHandle = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
+    struct BrushDeleter {
+        void operator()(HBRUSH brush) const;
+    };
+    using BrushHandle = std::unique_ptr<std::remove_pointer_t<HBRUSH>, BrushDeleter>;
 
     // MCCForm.InitializeComponent.cpp: the layout.
     void InitializeComponent();
@@ -124,6 +133,8 @@ class MCCForm : private MCCFormView {
     void layOut();
     void autoSize(ControlId id);
     void fitComboHeight(HWND combo, int height);
+    // The controls that Tab reaches now, in focus order.
+    std::vector<HWND> tabStops() const;
 
     // MCCForm.cpp: the window's messages and the view for the core.
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -136,6 +147,9 @@ class MCCForm : private MCCFormView {
     void deviceListBox_SelectedIndexChanged();
     void unicable_save_Click();
     void keepFocusVisible();
+    void moveFocus(bool backward);
+    bool isPage(HWND hwnd) const;
+    void updatePageBackground();
     int scale(int value) const;
 
     void clearDeviceList() override;
@@ -172,6 +186,9 @@ class MCCForm : private MCCFormView {
     FontHandle label9Font_;
     // The fonts of the DPI before, until the controls have the new ones.
     std::array<FontHandle, 2> oldFonts_;
+    // The pages' background: the tab control's body under the desktop theme.
+    COLORREF pageColour_ = 0;
+    BrushHandle pageBrush_;
 
     // The window's behaviour; holds the tuner records and their count.
     MCCFormCore core_{*this};

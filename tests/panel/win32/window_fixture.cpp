@@ -227,7 +227,7 @@ void WindowTest::pressKey(UINT key, bool shift) {
         msg.message = message;
         msg.wParam = key;
         msg.lParam = message == WM_KEYUP ? static_cast<LPARAM>(0xC0000001) : 1;
-        if (!IsDialogMessageW(window(), &msg)) {
+        if (!form->isDialogMessage(&msg)) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }

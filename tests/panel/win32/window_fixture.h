@@ -98,8 +98,8 @@ class WindowTest : public testing::Test {
     void selectEntry(int position);
     void click(ControlId id);
     void typeInto(ControlId combo, const std::wstring& text);
-    // A key pressed with the focus where it is, through the keyboard navigation of the
-    // message loop (IsDialogMessage), as the program's loop passes it on.
+    // A key pressed with the focus where it is, through the window's keyboard navigation, as
+    // the program's message loop passes it on.
     void pressKey(UINT key, bool shift = false);
 
     std::unique_ptr<MCCForm> form;
