@@ -1,0 +1,111 @@
+// The bench in force for the simulated driver, and the driver values stored back into it.
+
+#include "platform/bench_file.h"
+#include "platform/windows/simdriver.h"
+
+#include <cstdio>
+#include <set>
+
+namespace simdriver {
+
+namespace {
+
+struct State {
+    std::shared_ptr<Model> in_force;
+    std::string rejected_path; // the last text refused: not loaded again
+    std::string rejected_bytes;
+    std::set<std::string> warned; // path and reason of each warning given
+};
+
+State& state() {
+    static State instance;
+    return instance;
+}
+
+std::shared_ptr<Model> empty_pc() {
+    static const auto model = std::make_shared<Model>(Model{{}, {}, bench::empty_pc()});
+    return model;
+}
+
+void warn_once(const std::string& path, const std::string& reason) {
+    if (!state().warned.insert(path + '\0' + reason).second)
+        return;
+    std::fprintf(stderr, "bench: %s: %s (keeping the last valid bench)\n",
+                 bench::printable(path, 4096).c_str(), reason.c_str());
+    std::fflush(stderr);
+}
+
+} // namespace
+
+std::mutex& bench_mutex() {
+    static std::mutex instance;
+    return instance;
+}
+
+std::shared_ptr<Model> current_bench() {
+    auto path = environment(L"MORVANE_BENCH");
+    std::lock_guard lock(bench_mutex());
+    State& s = state();
+    if (!path) {
+        s.in_force = empty_pc();
+        return s.in_force;
+    }
+    bench::FileRead read = bench::read_file(*path);
+    if (!read.ok) {
+        warn_once(*path, read.reason);
+    } else if (s.in_force && s.in_force->path == *path && s.in_force->bytes == read.bytes) {
+        // unchanged
+    } else if (!(s.rejected_path == *path && s.rejected_bytes == read.bytes)) {
+        bench::Loaded loaded = bench::load(read.bytes);
+        if (loaded.bench) {
+            s.in_force = std::make_shared<Model>(
+                Model{*path, std::move(read.bytes), std::move(*loaded.bench)});
+        } else {
+            s.rejected_path = *path;
+            s.rejected_bytes = read.bytes;
+            warn_once(*path, loaded.reason);
+        }
+    }
+    if (!s.in_force)
+        s.in_force = empty_pc();
+    return s.in_force;
+}
+
+void store_property(Model& model, const bench::Entry& entry, uint32_t id, int32_t value) {
+    if (model.path.empty())
+        return;
+    // Normally the file still holds the text the model came from. When someone changed it
+    // since, the value goes into the current text, so that their change survives.
+    std::optional<std::string> text;
+    bench::FileRead current = bench::read_file(model.path);
+    bool from_model = true;
+    if (current.ok && current.bytes != model.bytes) {
+        bench::Loaded loaded = bench::load(current.bytes);
+        if (loaded.bench) {
+            text = bench::with_property_value(current.bytes, *loaded.bench, entry.index, id, value);
+            from_model = !text;
+        }
+    }
+    if (from_model)
+        text = bench::with_property_value(model.bytes, model.bench, entry.index, id, value);
+    if (!text)
+        return;
+    auto own_writes = environment(L"MORVANE_SIMDRIVER_OWN_WRITES");
+    std::string error;
+    bool stored = bench::replace_file(model.path, *text, error, [&] {
+        if (own_writes && !own_writes->empty()) {
+            std::string ignored;
+            bench::replace_file(*own_writes, *text, ignored);
+        }
+    });
+    if (!stored) {
+        std::fprintf(stderr, "bench: %s: cannot store the property value (%s)\n",
+                     bench::printable(model.path, 4096).c_str(), error.c_str());
+        std::fflush(stderr);
+        return;
+    }
+    if (from_model)
+        model.bytes = std::move(*text); // the model stays in force for the new text
+}
+
+} // namespace simdriver
