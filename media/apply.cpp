@@ -23,7 +23,8 @@ int32_t media_set_unicable_properties(int32_t frequency, int32_t satcr, int32_t 
         case media::fetch_result::entry:
             break;
         }
-        if (!media::wide_equal(entry.path(), devicepath))
+        // An empty path addresses no tuner: every tuner without a path would match it.
+        if (media::wide_length(entry.path()) == 0 || !media::wide_equal(entry.path(), devicepath))
             continue;
         if (FAILED(entry.friendly_name_read)) {
             media_printf("Enumeration failed 5\n");
@@ -42,17 +43,24 @@ int32_t media_set_unicable_properties(int32_t frequency, int32_t satcr, int32_t 
         media_bda_scan_capture_device(&context, 0);
         media_bda_connect_graph(&context);
 
-        com_ptr<IPin> probe_pin = media::first_output_pin(context.tuner_filter.get());
-        if (probe_pin)
+        media::output_pin probe = media::first_output_pin(context.tuner_filter.get());
+        if (probe.pin)
             media_printf("found output pin returning now\n");
         com_ptr<IKsPropertySet> properties;
-        probe_pin.query(IID_IKsPropertySet, properties);
+        probe.pin.query(IID_IKsPropertySet, properties);
         // Without a bound tuner, an output pin or its property set nothing can be written.
         if (properties)
             media::write_unicable(properties.get(), frequency, satcr, enabled);
 
-        probe_pin = nullptr;
+        // Given back in this order: the property bag, the probe pin and its enumerator, the
+        // graph, the tuner's device entry, the walk's enumerators, and last the property set.
+        entry.bag = nullptr;
+        probe.release();
         media_bda_teardown_graph(&context);
+        entry.moniker = nullptr;
+        category.monikers = nullptr;
+        category.device_enumerator = nullptr;
+        properties = nullptr;
         return 0;
     }
 }

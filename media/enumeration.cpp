@@ -16,9 +16,9 @@ HANDLE mediaMutex = nullptr;
 
 // The receiving standard of a tuner from the demodulator nodes of its topology; the last
 // matching node in the reported order decides. A node type that does not index a returned
-// descriptor is ignored.
-int32_t classify(IBaseFilter* tuner) {
-    com_ptr<IBDA_Topology> topology;
+// descriptor is ignored. topology keeps the filter's IBDA_Topology until the caller is done
+// with the tuner.
+int32_t classify(IBaseFilter* tuner, com_ptr<IBDA_Topology>& topology) {
     if (!tuner || FAILED(tuner->QueryInterface(IID_IBDA_Topology, topology.put_void())) ||
         !topology)
         return DEVICETYPE_NONE;
@@ -57,27 +57,6 @@ struct record_deleter {
 };
 using record_ptr = std::unique_ptr<media_bda_device_list, record_deleter>;
 
-// Binds the selected tuner, classifies it, builds the graph around it, probes its extension
-// property set and tears the graph down again. Fills type and Unicable fields of the record.
-// A tuner that cannot be bound, has no output pin or no property set keeps zeros there.
-void probe_tuner(media_bda_device* mbd, IMoniker* moniker, media_bda_device_list* record) {
-    moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, mbd->tuner_filter.put_void());
-    record->devicetype = classify(mbd->tuner_filter.get());
-
-    media_bda_create_graph(mbd);
-    media_bda_scan_capture_device(mbd, 0);
-    media_bda_connect_graph(mbd);
-
-    com_ptr<IPin> probe_pin = media::first_output_pin(mbd->tuner_filter.get());
-    com_ptr<IKsPropertySet> properties;
-    probe_pin.query(IID_IKsPropertySet, properties);
-    media::read_unicable(properties.get(), record);
-
-    // The pin goes back before the teardown, the property set after it.
-    probe_pin = nullptr;
-    media_bda_teardown_graph(mbd);
-}
-
 } // namespace
 
 int32_t media_initialize() {
@@ -115,7 +94,22 @@ std::vector<media_bda_device_list*> media_enum_local_devices() {
             static_cast<media_bda_device_list*>(std::calloc(1, sizeof(media_bda_device_list))));
         if (!record)
             continue;
-        probe_tuner(&context, entry.moniker.get(), record.get());
+
+        // Bind, classify, build the graph around the tuner and probe its property set. A tuner
+        // that cannot be bound, has no output pin or no property set keeps zeros in its record.
+        entry.moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,
+                                    context.tuner_filter.put_void());
+        com_ptr<IBDA_Topology> topology;
+        record->devicetype = classify(context.tuner_filter.get(), topology);
+
+        media_bda_create_graph(&context);
+        media_bda_scan_capture_device(&context, 0);
+        media_bda_connect_graph(&context);
+
+        media::output_pin probe = media::first_output_pin(context.tuner_filter.get());
+        com_ptr<IKsPropertySet> properties;
+        probe.pin.query(IID_IKsPropertySet, properties);
+        media::read_unicable(properties.get(), record.get());
 
         record->devicename = media::wide_duplicate(entry.friendly_name.string());
         record->devicepath = media::wide_duplicate(entry.path());
@@ -123,8 +117,18 @@ std::vector<media_bda_device_list*> media_enum_local_devices() {
         const std::string name = media::to_utf8(entry.friendly_name.string());
         media_printf("---> devlist %s", name.c_str());
         media_printf(" %-2d   |  %s\n", record->id, name.c_str());
+
+        entry.friendly_name.clear();
         ++id;
         result.push_back(record.release());
+
+        // Given back in this order: the probe pin and its enumerator, the graph (with the tuner
+        // filter), the tuner's device entry, and last the property set and the topology.
+        probe.release();
+        media_bda_teardown_graph(&context);
+        entry.moniker = nullptr;
+        properties = nullptr;
+        topology = nullptr;
     }
 }
 

@@ -27,19 +27,17 @@ void write_property(IKsPropertySet* properties, DWORD id, int32_t value) {
 
 } // namespace
 
-com_ptr<IPin> first_output_pin(IBaseFilter* filter) {
-    if (!filter)
-        return nullptr;
-    com_ptr<IEnumPins> pins;
-    if (FAILED(filter->EnumPins(pins.put())) || !pins)
-        return nullptr;
-    com_ptr<IPin> pin;
-    while (pins->Next(1, pin.put(), nullptr) == S_OK && pin) {
+output_pin first_output_pin(IBaseFilter* filter) {
+    output_pin found;
+    if (!filter || FAILED(filter->EnumPins(found.pins.put())) || !found.pins)
+        return found;
+    while (found.pins->Next(1, found.pin.put(), nullptr) == S_OK && found.pin) {
         PIN_DIRECTION dir = PINDIR_INPUT;
-        if (SUCCEEDED(pin->QueryDirection(&dir)) && dir == PINDIR_OUTPUT)
-            return pin;
+        if (SUCCEEDED(found.pin->QueryDirection(&dir)) && dir == PINDIR_OUTPUT)
+            return found;
     }
-    return nullptr;
+    found.pin = nullptr;
+    return found;
 }
 
 bool extension_settable(IKsPropertySet* properties, DWORD id) {

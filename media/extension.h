@@ -6,9 +6,19 @@
 
 namespace media {
 
-// The first pin of filter whose direction is PINDIR_OUTPUT; empty when there is none or the
-// filter is missing. Every other pin taken on the way is given back.
-com_ptr<IPin> first_output_pin(IBaseFilter* filter);
+// The probe pin, the first pin of a filter whose direction is PINDIR_OUTPUT, with the pin
+// enumerator that found it. Both are empty when there is no such pin or no filter; every other
+// pin taken on the way is given back. release() gives back the pin, then the enumerator.
+struct output_pin {
+    com_ptr<IEnumPins> pins;
+    com_ptr<IPin> pin;
+
+    void release() {
+        pin = nullptr;
+        pins = nullptr;
+    }
+};
+output_pin first_output_pin(IBaseFilter* filter);
 
 // Whether QuerySupported succeeds for the property and reports it settable.
 bool extension_settable(IKsPropertySet* properties, DWORD id);

@@ -3,6 +3,8 @@
 // the walk, and the values the stand-in keeps in the bench.
 #include "support.h"
 
+#include "platform/standin.h"
+
 using namespace media_test;
 
 namespace {
@@ -266,14 +268,25 @@ TEST_F(Apply, EveryFailureOfTheWalkReturnsMinusOne) {
     EXPECT_TRUE(message_boxes.empty());
 }
 
-TEST_F(Apply, NullPathMatchesOnlyAnEmptyPath) {
+TEST_F(Apply, EmptyPathAddressesNoTuner) {
+    // Two of the maker's tuners without a path: neither may be taken for the other.
     nlohmann::json bench = load_bench("sat.json");
+    nlohmann::json second = bench["tuners"][0];
+    second["id"] = "sat2";
+    bench["tuners"][0].erase("device_path");
+    second["device_path"] = nullptr;
+    bench["tuners"].push_back(second);
     use_bench_json(bench);
-    int32_t result = -2;
-    const std::string log =
-        capture_stdout([&] { result = media_set_unicable_properties(1210, 2, 1, nullptr); });
-    EXPECT_EQ(log, logs::header());
-    EXPECT_EQ(result, 0);
+    for (const media_wchar* path : {static_cast<const media_wchar*>(nullptr), u""}) {
+        int32_t result = -2;
+        const std::string log =
+            capture_stdout([&] { result = media_set_unicable_properties(1210, 2, 1, path); });
+        EXPECT_EQ(log, logs::header());
+        EXPECT_EQ(result, 0);
+    }
+    EXPECT_TRUE(trace_of({"AddFilter", "Set"}).empty());
+    EXPECT_TRUE(message_boxes.empty());
+    EXPECT_EQ(standin::live_objects(), 0);
 }
 
 } // namespace

@@ -2,6 +2,11 @@
 // it returns, the order of its property calls, and that it gives every reference back.
 #include "support.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+
 using namespace media_test;
 
 namespace {
@@ -218,6 +223,29 @@ TEST_F(Enumeration, PropertiesAreQueriedInTheOrderThreeFiveFour) {
         "QuerySupported 3", "QuerySupported 3", "Get 3", "QuerySupported 5", "Get 5",
         "QuerySupported 4", "Get 4"};
     EXPECT_EQ(property_calls(trace_of({"QuerySupported", "Get", "Set"})), expected);
+}
+
+TEST_F(Enumeration, RowIsPrintedWhileTheGraphStillStands) {
+    use_bench("example.json");
+    // The log goes into the trace file, so that both keep their relative order.
+    const int trace = open(trace_path_.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0600);
+    ASSERT_GE(trace, 0);
+    capture_stdout([&] {
+        dup2(trace, 1);
+        records found;
+        found.list = media_enum_local_devices();
+        std::fflush(stdout);
+    });
+    close(trace);
+    std::vector<std::string> order;
+    for (const std::string& line : trace_of({"---> devlist", "Get", "RemoveFilter"})) {
+        const std::string word = line.substr(0, line.find(' '));
+        if (order.empty() || order.back() != word)
+            order.push_back(word);
+    }
+    // The satellite tuner reads its properties, the cable tuner has none.
+    EXPECT_EQ(order,
+              (std::vector<std::string>{"Get", "--->", "RemoveFilter", "--->", "RemoveFilter"}));
 }
 
 TEST_F(Enumeration, TunersSkippedByTheNameTestTakeNoIdAndRowsFollowEnumerationOrder) {
