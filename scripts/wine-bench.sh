@@ -26,6 +26,7 @@ if [ $# -lt 2 ]; then
     echo "usage: scripts/wine-bench.sh BENCH PROGRAM.exe [ARGUMENTS...]" >&2
     exit 64
 fi
+bench_given=$1
 bench=$(_wine_absolute "$1")
 program=$(_wine_absolute "$2")
 shift 2
@@ -60,8 +61,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-export MORVANE_BENCH
+export MORVANE_BENCH MORVANE_BENCH_LABEL
 MORVANE_BENCH=$(wine_path "$bench")
+MORVANE_BENCH_LABEL=$bench_given
 if [ -n "${MORVANE_TRACE:-}" ]; then
     MORVANE_TRACE=$(wine_path "$(_wine_absolute "$MORVANE_TRACE")")
     export MORVANE_TRACE
@@ -90,7 +92,7 @@ on_change() {
         return 0
     fi
     cp "$bench" "$work/registered" 2>/dev/null || rm -f "$work/registered"
-    # A refused bench keeps the last valid entries, as on Linux; its reason is printed once.
+    # A refused bench keeps the entries of the last valid one; the driver tells why.
     register_bench --notify || true
 }
 

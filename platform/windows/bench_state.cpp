@@ -31,11 +31,15 @@ void warn_once(const std::string& path, const std::string& reason) {
     if (!state().warned.insert(path + '\0' + reason).second)
         return;
     std::fprintf(stderr, "bench: %s: %s (keeping the last valid bench)\n",
-                 bench::printable(path, 4096).c_str(), reason.c_str());
+                 bench_label(path).c_str(), reason.c_str());
     std::fflush(stderr);
 }
 
 } // namespace
+
+std::string bench_label(const std::string& path) {
+    return bench::printable(environment(L"MORVANE_BENCH_LABEL").value_or(path), 4096);
+}
 
 std::mutex& bench_mutex() {
     static std::mutex instance;
@@ -100,7 +104,7 @@ void store_property(Model& model, const bench::Entry& entry, uint32_t id, int32_
     });
     if (!stored) {
         std::fprintf(stderr, "bench: %s: cannot store the property value (%s)\n",
-                     bench::printable(model.path, 4096).c_str(), error.c_str());
+                     bench_label(model.path).c_str(), error.c_str());
         std::fflush(stderr);
         return;
     }

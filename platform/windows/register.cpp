@@ -194,8 +194,7 @@ HRESULT register_server() {
             return register_bench_entries(*loaded.bench);
         reason = loaded.reason;
     }
-    std::fprintf(stderr, "bench: %s: %s\n", bench::printable(*bench_path, 4096).c_str(),
-                 reason.c_str());
+    std::fprintf(stderr, "bench: %s: %s\n", bench_label(*bench_path).c_str(), reason.c_str());
     std::fflush(stderr);
     return SELFREG_E_CLASS;
 }

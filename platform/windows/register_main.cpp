@@ -7,8 +7,9 @@
 //                                         node changes
 //   morvane-register --unregister DLL     remove what registering wrote
 //
-// Exit codes: 0 done; 2 the bench is refused ("bench: FILE: REASON" on standard error);
-// 1 anything else, with one line on standard error; 64 wrong arguments.
+// Exit codes: 0 done; 2 the bench is refused ("bench: FILE: REASON" on standard error; with
+// --notify the last valid entries stay and the change is announced); 1 anything else, with
+// one line on standard error; 64 wrong arguments.
 
 #include "platform/bench_file.h"
 
@@ -32,14 +33,29 @@ std::string narrow(const std::wstring& text) {
     return out;
 }
 
-// The bench named in MORVANE_BENCH is readable and valid (or none is named).
-bool bench_accepted() {
+// What the system sends to every top-level window when a device node changes.
+void broadcast_device_change() {
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutW(HWND_BROADCAST, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0, SMTO_ABORTIFHUNG,
+                        5000, &answer);
+}
+
+// The bench named in MORVANE_BENCH is readable and valid (or none is named); when it is not,
+// with report set, says why on standard error.
+bool bench_accepted(bool report) {
     DWORD n = GetEnvironmentVariableW(L"MORVANE_BENCH", nullptr, 0);
     if (n == 0)
         return true;
     std::vector<wchar_t> value(n);
     GetEnvironmentVariableW(L"MORVANE_BENCH", value.data(), n);
     std::string path = narrow(value.data());
+    // Named as the user gave it (scripts/wine-bench.sh), else by the path the driver reads.
+    std::string label = path;
+    if (DWORD m = GetEnvironmentVariableW(L"MORVANE_BENCH_LABEL", nullptr, 0)) {
+        std::vector<wchar_t> given(m);
+        GetEnvironmentVariableW(L"MORVANE_BENCH_LABEL", given.data(), m);
+        label = narrow(given.data());
+    }
     bench::FileRead read = bench::read_file(path);
     std::string reason = read.reason;
     if (read.ok) {
@@ -48,7 +64,9 @@ bool bench_accepted() {
             return true;
         reason = loaded.reason;
     }
-    std::fprintf(stderr, "bench: %s: %s\n", bench::printable(path, 4096).c_str(), reason.c_str());
+    if (report)
+        std::fprintf(stderr, "bench: %s: %s\n", bench::printable(label, 4096).c_str(),
+                     reason.c_str());
     return false;
 }
 
@@ -74,8 +92,15 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (!dll || (notify && unregister))
         return usage();
-    if (!unregister && !bench_accepted())
-        return 2;
+    // At a device change, a refused bench keeps the entries of the last valid one, and the
+    // programs learn of the change all the same; the driver tells why at their next
+    // enumeration, as the stand-in does.
+    if (!unregister && !bench_accepted(!notify)) {
+        if (!notify)
+            return 2;
+        broadcast_device_change();
+        return 0;
+    }
 
     // The driver writes its trace for the programs it serves, not for this tool.
     SetEnvironmentVariableW(L"MORVANE_TRACE", nullptr);
@@ -98,10 +123,7 @@ int wmain(int argc, wchar_t** argv) {
                      unregister ? "unregistering" : "registering", static_cast<unsigned long>(hr));
         return 1;
     }
-    if (notify) {
-        DWORD_PTR answer = 0;
-        SendMessageTimeoutW(HWND_BROADCAST, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0,
-                            SMTO_ABORTIFHUNG, 5000, &answer);
-    }
+    if (notify)
+        broadcast_device_change();
     return 0;
 }

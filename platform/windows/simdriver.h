@@ -122,6 +122,10 @@ std::shared_ptr<Model> current_bench();
 // bench for edits can tell this write from an edit.
 void store_property(Model& model, const bench::Entry& entry, uint32_t id, int32_t value);
 
+// The bench file as messages name it: MORVANE_BENCH_LABEL when set (scripts/wine-bench.sh puts
+// the path the user gave there), else the path itself.
+std::string bench_label(const std::string& path);
+
 // The UTF-8 value of an environment variable, or nothing.
 std::optional<std::string> environment(const wchar_t* name);
 std::wstring wide(const std::string& utf8);
