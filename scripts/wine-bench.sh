@@ -6,7 +6,8 @@
 #   scripts/wine-bench.sh BENCH PROGRAM.exe [ARGUMENTS...]
 #
 # Sets up (or reuses) the prefix, registers the driver and the bench's device entries, runs
-# the program, and returns its exit code. While it runs, every edit of the bench is a device
+# the program, removes the registration again, and returns the program's exit code. Runs in
+# one prefix take turns (the registry is shared). While it runs, every edit of the bench is a device
 # change, as on Linux: the entries are registered anew (an unplugged tuner disappears) and
 # WM_DEVICECHANGE with DBT_DEVNODES_CHANGED goes to every top-level window. The driver's own
 # writes into the bench (a stored property value) are no device change.
@@ -46,17 +47,28 @@ prefix=${WINEPREFIX:-}
 [ -n "$prefix" ] || prefix=$(wine_prefix_default "$program") || exit 1
 wine_prefix_ensure "$prefix" || exit 1
 wine_env_export "$prefix"
+# One run at a time per prefix: the device entries live in its registry. (Nothing started
+# from here keeps the lock's descriptor: a lingering wineserver would hold the lock.)
+exec 8>"$WINEPREFIX.bench-lock"
+if ! flock -w "${MCC_WINE_BENCH_WAIT:-900}" 8; then
+    echo "wine-bench: another run holds $WINEPREFIX.bench-lock; gave up waiting" >&2
+    exit 1
+fi
 # Registrations and the program follow one another: one wineserver for all of them.
-wine_server_start "$prefix" 30
+wine_server_start "$prefix" 30 8>&-
 
 # Wine sees the host's / as drive Z:.
 wine_path() { printf 'Z:%s' "${1//\//\\}"; }
 
 work=$(mktemp -d)
-watcher=() reader=()
+watcher=() reader=() registered=""
+# The prefix is left as it was found: the driver's classes and the bench's device entries go.
 cleanup() {
     if [ ${#watcher[@]} -gt 0 ]; then kill "${watcher[@]}" 2>/dev/null || true; fi
     if [ ${#reader[@]} -gt 0 ]; then wait "${reader[@]}" 2>/dev/null || true; fi
+    if [ -n "$registered" ]; then
+        wine_run_limited 60 "$register" --unregister "$(wine_path "$dll")" >&2 8>&- || true
+    fi
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -73,10 +85,11 @@ export MORVANE_SIMDRIVER_OWN_WRITES
 MORVANE_SIMDRIVER_OWN_WRITES=$(wine_path "$work/own-write")
 
 register_bench() {
-    wine_run_limited 60 "$register" "$@" "$(wine_path "$dll")"
+    wine_run_limited 60 "$register" "$@" "$(wine_path "$dll")" 8>&-
 }
 
 status=0
+registered=yes
 register_bench || status=$?
 if [ "$status" -ne 0 ]; then
     exit "$status"
@@ -100,7 +113,7 @@ bench_dir=$(dirname "$bench") bench_name=$(basename "$bench")
 if command -v inotifywait >/dev/null 2>&1; then
     mkfifo "$work/events"
     inotifywait -m -e close_write,moved_to,create,delete,modify --format '%f' "$bench_dir" \
-        >"$work/events" 2>"$work/inotify.log" &
+        >"$work/events" 2>"$work/inotify.log" 8>&- &
     watcher=($!)
     while read -r name; do
         [ "$name" = "$bench_name" ] && on_change
@@ -118,5 +131,5 @@ else
     watcher=($!)
 fi
 
-wine_run_limited "$MCC_WINE_TIMEOUT" "$program" "$@" || status=$?
+wine_run_limited "$MCC_WINE_TIMEOUT" "$program" "$@" 8>&- || status=$?
 exit "$status"
