@@ -496,7 +496,8 @@ PinDesc parse_pin(const std::string& path, const json& value) {
     else if (direction == "out")
         pin.direction = PINDIR_OUTPUT;
     else
-        reject(member(path, "direction"), in_quotes(direction) + " is not " + one_of({"in", "out"}));
+        reject(member(path, "direction"),
+               in_quotes(direction) + " is not " + one_of({"in", "out"}));
     pin.name = pin.direction == PINDIR_INPUT ? "In" : "Out";
     pin.medium = "*";
     if (value.contains("name"))
@@ -562,7 +563,8 @@ Topology parse_topology(const std::string& path, const json& value) {
         else if (fail == "GetNodeDescriptors")
             topology.fail = Topology::Fail::descriptors;
         else
-            reject(p, in_quotes(fail) + " is not " + one_of({"GetNodeTypes", "GetNodeDescriptors"}));
+            reject(p,
+                   in_quotes(fail) + " is not " + one_of({"GetNodeTypes", "GetNodeDescriptors"}));
     }
     return topology;
 }
@@ -732,8 +734,8 @@ Entry parse_entry(const std::string& path, const json& value, Category category,
             standard = get_string(p, value["standard"]);
             if (standard != "dvb-s" && standard != "dvb-c" && standard != "dvb-t" &&
                 standard != "none")
-                reject(p,
-                       in_quotes(standard) + " is not " + one_of({"dvb-s", "dvb-c", "dvb-t", "none"}));
+                reject(p, in_quotes(standard) + " is not " +
+                              one_of({"dvb-s", "dvb-c", "dvb-t", "none"}));
         }
         entry.topology = value.contains("topology")
                              ? parse_topology(member(path, "topology"), value["topology"])
