@@ -27,11 +27,11 @@ std::shared_ptr<Model> empty_pc() {
     return model;
 }
 
-void warn_once(const std::string& path, const std::string& reason) {
+void warn_once(const std::string& path, const std::string& reason, bool keeping = true) {
     if (!state().warned.insert(path + '\0' + reason).second)
         return;
-    std::fprintf(stderr, "bench: %s: %s (keeping the last valid bench)\n",
-                 bench_label(path).c_str(), reason.c_str());
+    std::fprintf(stderr, "bench: %s: %s%s\n", bench_label(path).c_str(), reason.c_str(),
+                 keeping ? " (keeping the last valid bench)" : "");
     std::fflush(stderr);
 }
 
@@ -78,37 +78,42 @@ std::shared_ptr<Model> current_bench() {
 void store_property(Model& model, const bench::Entry& entry, uint32_t id, int32_t value) {
     if (model.path.empty())
         return;
-    // Normally the file still holds the text the model came from. When someone changed it
-    // since, the value goes into the current text, so that their change survives.
-    std::optional<std::string> text;
+    // Normally the file still holds the bench in force. An outside edit since then is kept
+    // when it is a valid bench with a place for the value; anything else is left alone.
     bench::FileRead current = bench::read_file(model.path);
-    bool from_model = true;
-    if (current.ok && current.bytes != model.bytes) {
-        bench::Loaded loaded = bench::load(current.bytes);
-        if (loaded.bench) {
-            text = bench::with_property_value(current.bytes, *loaded.bench, entry.index, id, value);
-            from_model = !text;
-        }
-    }
-    if (from_model)
+    std::string why;
+    std::optional<std::string> text;
+    if (!current.ok) {
+        why = current.reason;
+    } else if (current.bytes == model.bytes) {
         text = bench::with_property_value(model.bytes, model.bench, entry.index, id, value);
-    if (!text)
-        return;
+    } else {
+        bench::Loaded edited = bench::load(current.bytes);
+        if (!edited.bench)
+            why = "its content is not a valid bench: " + edited.reason;
+        else
+            text = bench::with_property_value(current.bytes, *edited.bench, entry.index, id, value);
+    }
+    if (why.empty() && !text)
+        why = "it has no place for property " + std::to_string(id) + " of tuners[" +
+              std::to_string(entry.index) + "]";
     auto own_writes = environment(L"MORVANE_SIMDRIVER_OWN_WRITES");
     std::string error;
-    bool stored = bench::replace_file(model.path, *text, error, [&] {
-        if (own_writes && !own_writes->empty()) {
-            std::string ignored;
-            bench::replace_file(*own_writes, *text, ignored);
-        }
-    });
-    if (!stored) {
-        std::fprintf(stderr, "bench: %s: cannot store the property value (%s)\n",
-                     bench_label(model.path).c_str(), error.c_str());
-        std::fflush(stderr);
+    if (text && !bench::replace_file(model.path, *text, error, [&] {
+            // Whoever watches the bench must know this text before it appears under its name.
+            if (own_writes && !own_writes->empty()) {
+                std::string ignored;
+                bench::replace_file(*own_writes, *text, ignored);
+            }
+        }))
+        why = "cannot write it (" + bench::printable(error, 200) + ")";
+    if (!why.empty()) {
+        warn_once(model.path,
+                  "the file was not updated, the property value is kept in memory (" + why + ")",
+                  false);
         return;
     }
-    if (from_model)
+    if (current.bytes == model.bytes)
         model.bytes = std::move(*text); // the model stays in force for the new text
 }
 
