@@ -163,8 +163,9 @@ class SystemDeviceEnum final : public ICreateDevEnum, public Object {
         if (!ppEnumMoniker)
             return E_POINTER;
         *ppEnumMoniker = nullptr;
-        // The bench is read afresh for every category enumerator.
-        auto model = current_bench();
+        // The bench is read afresh for every category enumerator, and only here.
+        count_class_enumerator();
+        auto model = reread_bench();
         const char* name = nullptr;
         Category category = Category::tuners;
         if (clsidDeviceClass == KSCATEGORY_BDA_NETWORK_TUNER) {

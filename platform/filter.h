@@ -88,8 +88,6 @@ Filter* as_filter(IBaseFilter* filter);
 // The stand-in filter pin behind an IPin, or nullptr (a pin outside every graph).
 Pin* as_pin(IPin* pin);
 
-PinDesc make_pin(const char* name, PIN_DIRECTION direction, const char* medium);
-
 } // namespace standin::detail
 
 #endif

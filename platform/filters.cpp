@@ -10,10 +10,6 @@ namespace standin::detail {
 
 namespace {
 
-// The driver's private property set, {2D6A46DF-A5BA-4F76-808B-86734B59E935}.
-constexpr GUID tuner_extension_set = {
-    0x2D6A46DF, 0xA5BA, 0x4F76, {0x80, 0x8B, 0x86, 0x73, 0x4B, 0x59, 0xE9, 0x35}};
-
 constexpr ULONG topology_capacity = 256;
 
 // The pin on the other side of a connection made outside of any graph (`connected: true`).
@@ -154,7 +150,7 @@ class EntryFilter final : public Filter, public IBDA_Topology {
             std::lock_guard lock(bench_mutex());
             const Prop* prop = find_prop(set, id, hr);
             if (prop) {
-                hr = prop->query_fails.value_or(S_OK);
+                hr = bench::query_access(*prop).hr;
                 if (SUCCEEDED(hr) && !support)
                     hr = E_POINTER;
                 if (SUCCEEDED(hr)) {
@@ -175,9 +171,9 @@ class EntryFilter final : public Filter, public IBDA_Topology {
             std::lock_guard lock(bench_mutex());
             const Prop* prop = find_prop(set, id, hr);
             if (prop) {
-                bool allowed = (prop->support & KSPROPERTY_SUPPORT_GET) != 0;
-                hr = prop->get_fails.value_or(allowed ? S_OK : E_PROP_ID_UNSUPPORTED);
-                if (SUCCEEDED(hr) && allowed) {
+                bench::Access access = bench::get_access(*prop);
+                hr = access.hr;
+                if (access.takes_effect) {
                     if (!data)
                         hr = E_POINTER;
                     else if (size < 4)
@@ -213,9 +209,9 @@ class EntryFilter final : public Filter, public IBDA_Topology {
             std::lock_guard lock(bench_mutex());
             Prop* prop = find_prop(set, id, hr);
             if (prop) {
-                bool allowed = (prop->support & KSPROPERTY_SUPPORT_SET) != 0;
-                hr = prop->set_fails.value_or(allowed ? S_OK : E_PROP_ID_UNSUPPORTED);
-                if (SUCCEEDED(hr) && allowed) {
+                bench::Access access = bench::set_access(*prop);
+                hr = access.hr;
+                if (access.takes_effect) {
                     if (!data)
                         hr = E_POINTER;
                     else if (size < 4)
@@ -244,18 +240,11 @@ class EntryFilter final : public Filter, public IBDA_Topology {
     // The property the call addresses, or nullptr with the failure in hr. Call with
     // bench_mutex() held.
     Prop* find_prop(REFGUID set, DWORD id, HRESULT& hr) const {
-        Driver& driver = const_cast<Entry&>(entry_).driver;
-        if (set != tuner_extension_set || driver.kind == Driver::Kind::lacks_set) {
+        if (set != bench::tuner_extension_set) {
             hr = E_PROP_SET_UNSUPPORTED;
             return nullptr;
         }
-        auto it = driver.props.find(id);
-        if (it == driver.props.end()) {
-            hr = E_PROP_ID_UNSUPPORTED;
-            return nullptr;
-        }
-        hr = S_OK;
-        return &it->second;
+        return const_cast<Prop*>(bench::find_property(entry_.driver, id, hr));
     }
 
     std::shared_ptr<Model> model_; // keeps entry_ alive
@@ -264,26 +253,15 @@ class EntryFilter final : public Filter, public IBDA_Topology {
 
 class Demultiplexer final : public Filter {
   public:
-    Demultiplexer()
-        : Filter("MPEG2Demultiplexer", {make_pin("MPEG-2 Stream", PINDIR_INPUT, "transport"),
-                                        make_pin("PSI", PINDIR_OUTPUT, "tables"),
-                                        make_pin("Video", PINDIR_OUTPUT, "*")}) {}
+    Demultiplexer() : Filter("MPEG2Demultiplexer", bench::demultiplexer_pins()) {}
 };
 
 class NullRenderer final : public Filter {
   public:
-    NullRenderer() : Filter("NullRenderer", {make_pin("In", PINDIR_INPUT, "*")}) {}
+    NullRenderer() : Filter("NullRenderer", bench::null_renderer_pins()) {}
 };
 
 } // namespace
-
-PinDesc make_pin(const char* name, PIN_DIRECTION direction, const char* medium) {
-    PinDesc desc;
-    desc.name = name;
-    desc.direction = direction;
-    desc.medium = medium;
-    return desc;
-}
 
 // ---------------------------------------------------------------------------------------
 // Pin.

@@ -139,9 +139,8 @@ class Graph final : public IGraphBuilder, public IMediaControl, public Object {
             return VFW_E_INVALID_DIRECTION;
         if (out->connected() || in->connected())
             return VFW_E_ALREADY_CONNECTED;
-        const std::string& a = out->desc().medium;
-        const std::string& b = in->desc().medium;
-        if (out->desc().refuses || in->desc().refuses || (a != b && a != "*" && b != "*"))
+        if (out->desc().refuses || in->desc().refuses ||
+            !bench::media_match(out->desc().medium, in->desc().medium))
             return VFW_E_NO_ACCEPTABLE_TYPES;
         out->set_peer(in);
         in->set_peer(out);

@@ -10,7 +10,8 @@
 #include "platform/com.h"
 #include "platform/dshow.h"
 
-#include <nlohmann/json.hpp>
+#include "platform/bench_file.h"
+#include "platform/bench_model.h"
 
 #include <atomic>
 #include <cstdint>
@@ -71,13 +72,14 @@ void ensure_exit_hook();
 // ---------------------------------------------------------------------------------------
 // Text helpers.
 
-std::u16string utf16(const std::string& utf8);
-std::string utf8(const char16_t* text);
-std::string utf8(const std::u16string& text);
-std::string hr_text(HRESULT hr);         // "0x%08x"
-std::string guid_text(const GUID& guid); // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"
-// Parses "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" (hex digits in either case).
-std::optional<GUID> parse_guid(const std::u16string& text);
+using bench::guid_text;
+using bench::hr_text;
+using bench::parse_guid;
+using bench::utf16;
+using bench::utf8;
+inline std::string utf8(const char16_t* text) {
+    return text ? bench::utf8(std::u16string_view(text)) : std::string();
+}
 
 // ---------------------------------------------------------------------------------------
 // Trace.
@@ -86,111 +88,54 @@ std::optional<GUID> parse_guid(const std::u16string& text);
 void trace(const std::string& line);
 
 // ---------------------------------------------------------------------------------------
-// The bench model.
+// The bench in force.
 
-enum class Category { tuners, captures, transport_information };
+using bench::BagValue;
+using bench::Category;
+using bench::Driver;
+using bench::Entry;
+using bench::Faults;
+using bench::PinDesc;
+using bench::Prop;
+using bench::Topology;
 
-struct PinDesc {
-    std::string name;
-    PIN_DIRECTION direction = PINDIR_INPUT;
-    std::string medium;
-    bool connected = false;
-    bool pin_info_fails = false;
-    bool refuses = false;
-};
-
-// A bench value of the property bag: "FriendlyName" or "DevicePath".
-struct BagValue {
-    enum class Kind { absent, text, number } kind = Kind::absent;
-    std::u16string text;
-    int32_t number = 0;
-};
-
-// One property of the driver's extension set.
-struct Prop {
-    uint32_t support = 0;
-    int32_t value = 0;
-    std::optional<HRESULT> query_fails;
-    std::optional<HRESULT> get_fails;
-    std::optional<HRESULT> set_fails;
-};
-
-struct Driver {
-    // lacks_set: neither `unicable` nor `extension`; absent: `"extension": "absent"`.
-    enum class Kind { lacks_set, unicable, extension, absent } kind = Kind::lacks_set;
-    std::map<uint32_t, Prop> props;
-};
-
-struct Topology {
-    bool absent = false;
-    std::vector<ULONG> node_types;
-    std::vector<GUID> functions;
-    enum class Fail { none, node_types, descriptors } fail = Fail::none;
-};
-
-struct Entry {
-    Category category = Category::tuners;
-    size_t index = 0; // position in its array of the file (or of the default list)
-    bool is_marker = false;
-    HRESULT next_fails = S_OK; // markers only
-
-    std::string id;
-    bool present = true;
-    BagValue friendly_name;
-    BagValue device_path;
-    bool string_from_clsid_fails = false;
-    bool bind_to_storage_fails = false;
-    bool bind_to_object_fails = false;
-    std::string link;
-    std::vector<PinDesc> pins;
-
-    // Tuners only. The driver's values change with every successful Set (under bench_mutex()).
-    Topology topology;
-    Driver driver;
-};
-
-struct Faults {
-    std::optional<HRESULT> co_initialize;
-    std::optional<HRESULT> string_from_iid;
-    std::map<std::string, HRESULT> co_create_instance;      // by class name
-    std::map<std::string, HRESULT> create_class_enumerator; // by category name
-    std::map<std::string, HRESULT> results;                 // by "Interface::Method"
-};
-
-struct Model {
+// A validated bench with the file it was read from. The driver values of its entries change
+// with every successful Set (under bench_mutex()).
+struct Model : bench::Bench {
     std::string path;  // as given in MORVANE_BENCH; empty: no bench file
-    std::string bytes; // the file's exact content
-    nlohmann::ordered_json doc;
-    std::vector<Entry> tuners;
-    std::vector<Entry> captures;
-    std::vector<Entry> transport_information;
-    Faults faults;
-
-    const std::vector<Entry>& entries(Category category) const;
-    std::optional<HRESULT> result_fault(const char* method) const;
+    std::string bytes; // the file's content as last read or written by the stand-in
 };
-
-// Parses and validates bench text. Throws BenchError with the reason when it is rejected.
-struct BenchError {
-    std::string reason;
-};
-std::shared_ptr<Model> parse_bench(const std::string& path, const std::string& bytes);
 
 // Guards the bench state and the driver values of every model.
 std::mutex& bench_mutex();
 
-// The bench in force, read afresh from MORVANE_BENCH (an unchanged file reuses the parsed
-// model; an invalid one warns once and keeps the last valid bench).
+// The bench in force. The file is read here only when no bench has been read yet for the
+// file MORVANE_BENCH names (at start-up, or when a test names another file); every other
+// call uses the model in force.
 std::shared_ptr<Model> current_bench();
+
+// The bench read afresh, as each CreateClassEnumerator does: valid content is put in force
+// (unchanged content keeps its model); invalid content warns once and keeps the last valid
+// bench in force.
+std::shared_ptr<Model> reread_bench();
+
+// Content of the bench file that the device-change watcher has read: taken up as by
+// reread_bench(), without reading the file again.
+void take_up_bench(const std::string& path, const bench::FileRead& read);
+
+// Reads the bench file at path, counted in standin::counters().
+bench::FileRead read_bench_file(const std::string& path);
+
+// Counts a category enumerator created (standin::counters()).
+void count_class_enumerator();
 
 // Stores a property value that Set changed into the bench file. Call with bench_mutex() held.
 void store_property(Model& model, const Entry& entry, uint32_t id, int32_t value);
 
-// The watcher learns of the stand-in's own writes, so that they raise no event.
-void watcher_note_own_write(const std::string& path, const std::string& bytes);
-
-// Whole-file read; nullopt when the file cannot be read.
-std::optional<std::string> read_file(const std::string& path);
+// The watcher learns of the stand-in's own writes (the content before and after), so that
+// they raise no event.
+void watcher_note_own_write(const std::string& path, const std::string& before,
+                            const std::string& after);
 
 // ---------------------------------------------------------------------------------------
 // Object factories (CoCreateInstance and the runtime functions).

@@ -42,8 +42,17 @@ int device_change_fd();
 void dispatch_device_changes();
 void stop_watching_device_changes();
 
-// For tests: forget the bench in force, the warnings given, the thread's CoInitialize
-// state and the message-box handler, as at process start.
+// How often the stand-in has read its bench file (at start-up, at each category enumerator,
+// in the device-change watcher and before storing a property value) and created a category
+// enumerator, since the process started or reset() was called.
+struct Counters {
+    long bench_reads = 0;
+    long class_enumerators = 0;
+};
+Counters counters();
+
+// For tests: forget the bench in force, the warnings given, the counters, the thread's
+// CoInitialize state and the message-box handler, as at process start.
 void reset();
 
 } // namespace standin

@@ -191,8 +191,7 @@ class TuningSpace final : public IDVBSTuningSpace, public Object {
 
 class NetworkProvider final : public Filter, public IScanningTuner {
   public:
-    NetworkProvider()
-        : Filter("DVBSNetworkProvider", {make_pin("Antenna Out", PINDIR_OUTPUT, "antenna")}) {}
+    NetworkProvider() : Filter("DVBSNetworkProvider", bench::network_provider_pins()) {}
     ~NetworkProvider() override {
         if (tune_request_)
             tune_request_->Release();

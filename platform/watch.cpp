@@ -19,10 +19,17 @@ namespace {
 
 struct Watch {
     int fd = -1;
+    std::string source;               // as MORVANE_BENCH names it
     std::string path;                 // absolute and normalised
     std::optional<std::string> known; // the content last seen; nullopt: no readable file
     std::function<void()> on_change;
 };
+
+// The content of the bench file, or nothing when it cannot be read as a bench. Never waits:
+// a named pipe or a device in the bench's place is refused at once.
+std::optional<std::string> content(const bench::FileRead& read) {
+    return read.ok ? std::optional<std::string>(read.bytes) : std::nullopt;
+}
 
 std::mutex watch_mutex;
 
@@ -45,11 +52,14 @@ void close_watch(Watch& w) {
 
 } // namespace
 
-void watcher_note_own_write(const std::string& path, const std::string& bytes) {
+void watcher_note_own_write(const std::string& path, const std::string& before,
+                            const std::string& after) {
     std::lock_guard lock(watch_mutex);
     Watch& w = watch();
-    if (w.fd >= 0 && w.path == normalised(path))
-        w.known = bytes;
+    // When the watch has not seen the content that was replaced yet, that content was an
+    // outside change, still to be reported.
+    if (w.fd >= 0 && w.path == normalised(path) && w.known == before)
+        w.known = after;
 }
 
 } // namespace standin::detail
@@ -80,8 +90,9 @@ bool watch_device_changes(std::function<void()> on_change) {
         return false;
     }
     w.fd = fd;
+    w.source = variable;
     w.path = path.string();
-    w.known = read_file(w.path);
+    w.known = content(read_bench_file(w.path));
     w.on_change = std::move(on_change);
     return true;
 }
@@ -93,6 +104,8 @@ int device_change_fd() {
 
 void dispatch_device_changes() {
     std::function<void()> callback;
+    bench::FileRead read;
+    std::string source;
     {
         std::lock_guard lock(watch_mutex);
         Watch& w = watch();
@@ -107,12 +120,17 @@ void dispatch_device_changes() {
             if (n <= 0)
                 break;
         }
-        auto content = read_file(w.path);
-        if (content == w.known)
+        read = read_bench_file(w.path);
+        auto now = content(read);
+        if (now == w.known)
             return;
-        w.known = std::move(content);
+        w.known = std::move(now);
+        source = w.source;
         callback = w.on_change;
     }
+    // A device change: what it brought is in force from now on (or warned about). Outside
+    // the watch's lock, as storing a property takes the bench's lock and then the watch's.
+    take_up_bench(source, read);
     if (callback)
         callback();
 }

@@ -2,6 +2,8 @@
 // it returns, the order of its property calls, and that it gives every reference back.
 #include "support.h"
 
+#include "platform/standin.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -382,6 +384,27 @@ TEST_F(Enumeration, CoInitializeAnsweringFalseIsASuccess) {
               logs::header() + found_tuner(0, "Morvane DVB-S2 Tuner", "Morvane DVB-S2 Capture",
                                            "usb#sat#1#cap", logs::supported()));
     EXPECT_EQ(found.size(), 1u);
+}
+
+// The bench file is read at start-up and at each category enumerator, nowhere else: the
+// other calls of an enumeration use the bench in force.
+TEST_F(Enumeration, ReadsTheBenchOnlyAtStartupAndAtEachCategoryEnumerator) {
+    use_bench("example.json"); // two of the maker's tuners
+    standin::startup();
+    media_initialize();
+    records found;
+    enumerate(found);
+    ASSERT_EQ(found.size(), 2u);
+    standin::Counters after = standin::counters();
+    EXPECT_GE(after.class_enumerators, 1);
+    EXPECT_LE(after.bench_reads, 1 + after.class_enumerators)
+        << after.bench_reads << " reads, " << after.class_enumerators << " category enumerators";
+
+    records again;
+    enumerate(again);
+    standin::Counters second = standin::counters();
+    EXPECT_LE(second.bench_reads - after.bench_reads,
+              second.class_enumerators - after.class_enumerators);
 }
 
 TEST_F(Enumeration, RepeatedRunsGiveTheSameRecords) {

@@ -93,7 +93,14 @@ void MediaBench::TearDown() {
     std::filesystem::remove_all(dir_, ignored);
 }
 
+// Each bench put in force gets a file of its own: the stand-in reads a bench file again only at
+// a category enumerator or when MORVANE_BENCH names another file, as a process started on it.
+void MediaBench::next_bench_path() {
+    bench_path_ = dir_ / ("bench-" + std::to_string(++benches_used_) + ".json");
+}
+
 void MediaBench::use_bench(const std::string& name) {
+    next_bench_path();
     std::filesystem::copy_file(std::filesystem::path(MEDIA_BENCH_DIR) / name, bench_path_,
                                std::filesystem::copy_options::overwrite_existing);
     ASSERT_EQ(standin::check_bench(bench_path_.string()), "") << name;
@@ -101,6 +108,7 @@ void MediaBench::use_bench(const std::string& name) {
 }
 
 void MediaBench::use_bench_json(const nlohmann::json& bench) {
+    next_bench_path();
     std::ofstream(bench_path_) << bench.dump(1) << "\n";
     ASSERT_EQ(standin::check_bench(bench_path_.string()), "") << bench.dump();
     setenv("MORVANE_BENCH", bench_path_.c_str(), 1);

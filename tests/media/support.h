@@ -69,8 +69,11 @@ class MediaBench : public ::testing::Test {
     // Message boxes shown, as "CAPTION|TEXT|TYPE".
     std::vector<std::string> message_boxes;
 
+    void next_bench_path();
+
     std::filesystem::path dir_;
     std::filesystem::path bench_path_;
+    int benches_used_ = 0;
     std::filesystem::path trace_path_;
 };
 

@@ -208,8 +208,10 @@ TEST_F(Faults, CoInitializeAndStringFromIID) {
     LPOLESTR text = reinterpret_cast<LPOLESTR>(0x1);
     EXPECT_EQ(StringFromIID(KSCATEGORY_BDA_NETWORK_TUNER, &text), E_OUTOFMEMORY);
     EXPECT_EQ(text, nullptr);
-    // The edit back takes effect at the next call.
+    // The edit back takes effect at the next enumeration, where the file is read again.
     use_bench("{}");
+    EXPECT_EQ(CoInitialize(nullptr), static_cast<HRESULT>(0x8001010E));
+    monikers(KSCATEGORY_BDA_NETWORK_TUNER);
     EXPECT_EQ(CoInitialize(nullptr), S_OK);
     ASSERT_EQ(StringFromIID(KSCATEGORY_BDA_NETWORK_TUNER, &text), S_OK);
     CoTaskMemFree(text);
@@ -225,8 +227,10 @@ TEST_F(Faults, CoCreateInstanceByClass) {
         {"MPEG2Demultiplexer", &CLSID_MPEG2Demultiplexer},
         {"NullRenderer", &CLSID_NullRenderer}};
     for (auto& [name, clsid] : classes) {
+        // A bench of its own for each class, as a process started on it reads it.
         use_bench(std::string(R"({"faults": {"CoCreateInstance": {")") + name +
-                  R"(": "0x80040154"}}})");
+                      R"(": "0x80040154"}}})",
+                  std::string(name) + ".json");
         com_ptr<IUnknown> object;
         EXPECT_EQ(CoCreateInstance(*clsid, nullptr, CLSCTX_ALL, IID_IUnknown, object.put_void()),
                   REGDB_E_CLASSNOTREG)

@@ -1,0 +1,991 @@
+// The bench model: loading and validating bench text, the rules of the driver's property set
+// and of pins, and the text helpers the messages need.
+
+#include "platform/bench_model.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <initializer_list>
+
+namespace bench {
+
+using json = nlohmann::ordered_json;
+
+// ---------------------------------------------------------------------------------------
+// Text.
+
+namespace {
+
+// Decodes one UTF-8 sequence at text[i]: its length, or 0 when it is ill-formed (overlong,
+// a surrogate, beyond U+10FFFF, or cut short).
+std::size_t decode_utf8(std::string_view text, std::size_t i, uint32_t& cp) {
+    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    unsigned char c = byte(i);
+    if (c < 0x80) {
+        cp = c;
+        return 1;
+    }
+    std::size_t length;
+    uint32_t minimum;
+    if ((c & 0xE0) == 0xC0) {
+        length = 2;
+        cp = c & 0x1F;
+        minimum = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+        length = 3;
+        cp = c & 0x0F;
+        minimum = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+        length = 4;
+        cp = c & 0x07;
+        minimum = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size())
+        return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (byte(i + k) & 0x3F);
+    }
+    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000))
+        return 0;
+    return length;
+}
+
+// Characters that print nothing visible or break the line.
+bool invisible(uint32_t cp) {
+    return cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp < 0xA0) || cp == 0xAD || cp == 0x061C ||
+           cp == 0x180E || (cp >= 0x200B && cp <= 0x200F) || (cp >= 0x2028 && cp <= 0x202E) ||
+           (cp >= 0x2060 && cp <= 0x206F) || cp == 0xFEFF || (cp >= 0xFFF9 && cp <= 0xFFFB) ||
+           cp == 0xFFFE || cp == 0xFFFF || (cp >= 0xE0000 && cp <= 0xE007F);
+}
+
+std::string hex_escape(const char* format, uint32_t value) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, format, static_cast<unsigned>(value));
+    return buffer;
+}
+
+// printable(), where escape_quotes false leaves quotes and backslashes as they are (for
+// free text that is not a key or value).
+std::string one_line(std::string_view text, std::size_t max_chars, bool escape_quotes) {
+    std::string out;
+    std::size_t chars = 0;
+    for (std::size_t i = 0; i < text.size(); ++chars) {
+        if (chars == max_chars) {
+            out += "...";
+            break;
+        }
+        uint32_t cp = 0;
+        std::size_t length = decode_utf8(text, i, cp);
+        if (length == 0) {
+            out += hex_escape("\\x%02x", static_cast<unsigned char>(text[i]));
+            ++i;
+            continue;
+        }
+        if (escape_quotes && (cp == '"' || cp == '\\')) {
+            out += '\\';
+            out += static_cast<char>(cp);
+        } else if (cp == '\n') {
+            out += "\\n";
+        } else if (cp == '\r') {
+            out += "\\r";
+        } else if (cp == '\t') {
+            out += "\\t";
+        } else if (invisible(cp)) {
+            out += hex_escape(cp > 0xFFFF ? "\\U%08x" : "\\u%04x", cp);
+        } else {
+            out.append(text.substr(i, length));
+        }
+        i += length;
+    }
+    return out;
+}
+
+} // namespace
+
+std::string printable(std::string_view text, std::size_t max_chars) {
+    return one_line(text, max_chars, true);
+}
+
+std::string in_quotes(std::string_view text, std::size_t max_chars) {
+    return "\"" + printable(text, max_chars) + "\"";
+}
+
+std::u16string utf16(std::string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        uint32_t cp = 0;
+        std::size_t length = decode_utf8(text, i, cp);
+        if (length == 0) {
+            cp = 0xFFFD;
+            length = 1;
+        }
+        i += length;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+    }
+    return out;
+}
+
+std::string utf8(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        uint32_t cp = text[i];
+        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] < 0xE000) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp < 0xE000) {
+            cp = 0xFFFD;
+        }
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+    return out;
+}
+
+std::string hr_text(HRESULT hr) {
+    return hex_escape("0x%08x", static_cast<uint32_t>(hr));
+}
+
+std::string guid_text(const GUID& g) {
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  static_cast<unsigned>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1],
+                  g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+    return buffer;
+}
+
+std::optional<GUID> parse_guid(std::u16string_view text) {
+    // {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}
+    if (text.size() != 38 || text.front() != u'{' || text.back() != u'}')
+        return std::nullopt;
+    uint8_t bytes[16];
+    std::size_t n = 0;
+    unsigned nibble_count = 0;
+    unsigned value = 0;
+    for (std::size_t i = 1; i < 37; ++i) {
+        char16_t c = text[i];
+        if (i == 9 || i == 14 || i == 19 || i == 24) {
+            if (c != u'-')
+                return std::nullopt;
+            continue;
+        }
+        unsigned digit;
+        if (c >= u'0' && c <= u'9')
+            digit = c - u'0';
+        else if (c >= u'a' && c <= u'f')
+            digit = c - u'a' + 10;
+        else if (c >= u'A' && c <= u'F')
+            digit = c - u'A' + 10;
+        else
+            return std::nullopt;
+        value = (value << 4) | digit;
+        if (++nibble_count == 2) {
+            bytes[n++] = static_cast<uint8_t>(value);
+            nibble_count = 0;
+            value = 0;
+        }
+    }
+    GUID g;
+    g.Data1 = (uint32_t(bytes[0]) << 24) | (uint32_t(bytes[1]) << 16) | (uint32_t(bytes[2]) << 8) |
+              bytes[3];
+    g.Data2 = static_cast<uint16_t>((bytes[4] << 8) | bytes[5]);
+    g.Data3 = static_cast<uint16_t>((bytes[6] << 8) | bytes[7]);
+    for (int i = 0; i < 8; ++i)
+        g.Data4[i] = bytes[8 + i];
+    return g;
+}
+
+std::string cannot_read_reason(std::string_view system_message) {
+    return "cannot read the file (" + one_line(system_message, 200, false) + ")";
+}
+
+std::string not_regular_reason(std::string_view kind) {
+    return "not a regular file (" + std::string(kind) + ")";
+}
+
+std::string too_large_reason(std::uint64_t size) {
+    return "the file is too large (" + std::to_string(size) + " bytes; a bench holds at most " +
+           std::to_string(max_bytes) + " bytes, 16 MiB)";
+}
+
+// ---------------------------------------------------------------------------------------
+// The driver's property set and the pins.
+
+const Prop* find_property(const Driver& driver, uint32_t id, HRESULT& hr) {
+    if (driver.kind == Driver::Kind::lacks_set) {
+        hr = E_PROP_SET_UNSUPPORTED;
+        return nullptr;
+    }
+    auto it = driver.props.find(id);
+    if (it == driver.props.end()) {
+        hr = E_PROP_ID_UNSUPPORTED;
+        return nullptr;
+    }
+    hr = S_OK;
+    return &it->second;
+}
+
+namespace {
+
+Access access(const std::optional<HRESULT>& fails, bool allowed) {
+    Access a;
+    a.hr = fails.value_or(allowed ? S_OK : E_PROP_ID_UNSUPPORTED);
+    a.takes_effect = allowed && SUCCEEDED(a.hr);
+    return a;
+}
+
+PinDesc pin(const char* name, PIN_DIRECTION direction, std::string medium) {
+    PinDesc desc;
+    desc.name = name;
+    desc.direction = direction;
+    desc.medium = std::move(medium);
+    return desc;
+}
+
+} // namespace
+
+Access query_access(const Prop& prop) {
+    return access(prop.query_fails, true);
+}
+
+Access get_access(const Prop& prop) {
+    return access(prop.get_fails, (prop.support & KSPROPERTY_SUPPORT_GET) != 0);
+}
+
+Access set_access(const Prop& prop) {
+    return access(prop.set_fails, (prop.support & KSPROPERTY_SUPPORT_SET) != 0);
+}
+
+bool media_match(const std::string& out, const std::string& in) {
+    return out == in || out == "*" || in == "*";
+}
+
+std::vector<PinDesc> network_provider_pins() {
+    return {pin("Antenna Out", PINDIR_OUTPUT, "antenna")};
+}
+
+std::vector<PinDesc> demultiplexer_pins() {
+    return {pin("MPEG-2 Stream", PINDIR_INPUT, "transport"), pin("PSI", PINDIR_OUTPUT, "tables"),
+            pin("Video", PINDIR_OUTPUT, "*")};
+}
+
+std::vector<PinDesc> null_renderer_pins() {
+    return {pin("In", PINDIR_INPUT, "*")};
+}
+
+const std::vector<Entry>& Bench::entries(Category category) const {
+    switch (category) {
+    case Category::tuners:
+        return tuners;
+    case Category::captures:
+        return captures;
+    default:
+        return transport_information;
+    }
+}
+
+std::optional<HRESULT> Bench::result_fault(const char* method) const {
+    auto it = faults.results.find(method);
+    if (it == faults.results.end())
+        return std::nullopt;
+    return it->second;
+}
+
+// ---------------------------------------------------------------------------------------
+// Validation.
+
+namespace {
+
+struct BenchError {
+    std::string reason;
+};
+
+[[noreturn]] void reject(const std::string& path, const std::string& what) {
+    throw BenchError{path.empty() ? what : path + ": " + what};
+}
+
+std::string member(const std::string& path, const std::string& key) {
+    std::string name = printable(key);
+    return path.empty() ? name : path + "." + name;
+}
+
+std::string element(const std::string& path, std::size_t index) {
+    return path + "[" + std::to_string(index) + "]";
+}
+
+std::string type_name(const json& value) {
+    switch (value.type()) {
+    case json::value_t::null:
+        return "null";
+    case json::value_t::object:
+        return "an object";
+    case json::value_t::array:
+        return "an array";
+    case json::value_t::string:
+        return "a string";
+    case json::value_t::boolean:
+        return "a boolean";
+    case json::value_t::number_float:
+        return "a fractional number";
+    default:
+        return "a number";
+    }
+}
+
+[[noreturn]] void wrong_type(const std::string& path, const json& value,
+                             const std::string& expected) {
+    reject(path, "expected " + expected + ", found " + type_name(value));
+}
+
+void require_object(const std::string& path, const json& value) {
+    if (!value.is_object())
+        wrong_type(path, value, "an object");
+}
+
+void require_array(const std::string& path, const json& value) {
+    if (!value.is_array())
+        wrong_type(path, value, "an array");
+}
+
+void check_keys(const std::string& path, const json& object,
+                std::initializer_list<const char*> allowed) {
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        bool known = false;
+        for (const char* key : allowed)
+            if (it.key() == key)
+                known = true;
+        if (!known)
+            reject(member(path, it.key()), "unknown key");
+    }
+}
+
+std::string one_of(std::initializer_list<const char*> names) {
+    std::string text;
+    std::size_t i = 0;
+    for (const char* name : names) {
+        if (i > 0)
+            text += (i + 1 == names.size()) ? " or " : ", ";
+        text += in_quotes(name);
+        ++i;
+    }
+    return text;
+}
+
+std::string get_string(const std::string& path, const json& value) {
+    if (!value.is_string())
+        wrong_type(path, value, "a string");
+    return value.get<std::string>();
+}
+
+bool get_bool(const std::string& path, const json& value) {
+    if (!value.is_boolean())
+        wrong_type(path, value, "a boolean (true or false)");
+    return value.get<bool>();
+}
+
+int64_t get_integer(const std::string& path, const json& value, int64_t low, int64_t high,
+                    const std::string& expected) {
+    if (!value.is_number_integer())
+        wrong_type(path, value, expected);
+    int64_t number;
+    if (value.is_number_unsigned()) {
+        auto u = value.get<uint64_t>();
+        if (u > static_cast<uint64_t>(high))
+            reject(path, std::to_string(u) + " is out of range (" + expected + ")");
+        number = static_cast<int64_t>(u);
+    } else {
+        number = value.get<int64_t>();
+    }
+    if (number < low || number > high)
+        reject(path, std::to_string(number) + " is out of range (" + expected + ")");
+    return number;
+}
+
+// A 32-bit value: signed or unsigned range, kept as its 32 bits.
+int32_t get_value32(const std::string& path, const json& value) {
+    auto number = get_integer(path, value, INT32_MIN, UINT32_MAX, "a 32-bit integer");
+    return static_cast<int32_t>(static_cast<uint32_t>(number));
+}
+
+uint32_t get_unsigned32(const std::string& path, const json& value) {
+    return static_cast<uint32_t>(
+        get_integer(path, value, 0, UINT32_MAX, "an unsigned 32-bit integer"));
+}
+
+HRESULT get_hr(const std::string& path, const json& value) {
+    const std::string expected = "a result code string such as \"0x80004005\" or \"S_FALSE\"";
+    if (!value.is_string())
+        wrong_type(path, value, expected);
+    const std::string& text = value.get_ref<const std::string&>();
+    if (text == "S_FALSE")
+        return S_FALSE;
+    bool hex = text.size() > 2 && text.size() <= 10 && text[0] == '0' &&
+               (text[1] == 'x' || text[1] == 'X');
+    uint32_t code = 0;
+    for (std::size_t i = 2; hex && i < text.size(); ++i) {
+        char c = text[i];
+        unsigned digit = c >= '0' && c <= '9'   ? unsigned(c - '0')
+                         : c >= 'a' && c <= 'f' ? unsigned(c - 'a' + 10)
+                         : c >= 'A' && c <= 'F' ? unsigned(c - 'A' + 10)
+                                                : 16u;
+        hex = digit < 16;
+        code = (code << 4) | (digit & 0xF);
+    }
+    if (!hex)
+        reject(path, in_quotes(text) +
+                         " is not a hexadecimal result code (write it like \"0x80004005\", "
+                         "or \"S_FALSE\")");
+    return static_cast<HRESULT>(code);
+}
+
+BagValue get_bag_value(const std::string& path, const json& value) {
+    BagValue out;
+    if (value.is_null())
+        return out;
+    if (value.is_string()) {
+        out.kind = BagValue::Kind::text;
+        out.text = utf16(value.get_ref<const std::string&>());
+        return out;
+    }
+    if (!value.is_number_integer())
+        wrong_type(path, value, "a string, an integer or null");
+    out.kind = BagValue::Kind::number;
+    out.number = static_cast<int32_t>(
+        get_integer(path, value, INT32_MIN, INT32_MAX, "a string, a 32-bit integer or null"));
+    return out;
+}
+
+PinDesc parse_pin(const std::string& path, const json& value) {
+    require_object(path, value);
+    check_keys(path, value,
+               {"name", "direction", "medium", "connected", "pin_info_fails", "refuses"});
+    PinDesc pin;
+    if (!value.contains("direction"))
+        reject(member(path, "direction"), "missing (every pin needs \"in\" or \"out\")");
+    std::string direction = get_string(member(path, "direction"), value["direction"]);
+    if (direction == "in")
+        pin.direction = PINDIR_INPUT;
+    else if (direction == "out")
+        pin.direction = PINDIR_OUTPUT;
+    else
+        reject(member(path, "direction"),
+               in_quotes(direction) + " is not " + one_of({"in", "out"}));
+    pin.name = pin.direction == PINDIR_INPUT ? "In" : "Out";
+    pin.medium = "*";
+    if (value.contains("name"))
+        pin.name = get_string(member(path, "name"), value["name"]);
+    if (value.contains("medium"))
+        pin.medium = get_string(member(path, "medium"), value["medium"]);
+    if (value.contains("connected"))
+        pin.connected = get_bool(member(path, "connected"), value["connected"]);
+    if (value.contains("pin_info_fails"))
+        pin.pin_info_fails = get_bool(member(path, "pin_info_fails"), value["pin_info_fails"]);
+    if (value.contains("refuses"))
+        pin.refuses = get_bool(member(path, "refuses"), value["refuses"]);
+    return pin;
+}
+
+GUID parse_function(const std::string& path, const json& value) {
+    std::string name = get_string(path, value);
+    if (name == "rf_tuner")
+        return KSNODE_BDA_RF_TUNER;
+    if (name == "qpsk")
+        return KSNODE_BDA_QPSK_DEMODULATOR;
+    if (name == "qam")
+        return KSNODE_BDA_QAM_DEMODULATOR;
+    if (name == "ofdm")
+        return KSNODE_BDA_OFDM_DEMODULATOR;
+    if (auto guid = parse_guid(utf16(name)))
+        return *guid;
+    reject(path, in_quotes(name) + " is not " + one_of({"rf_tuner", "qpsk", "qam", "ofdm"}) +
+                     " or a GUID written \"{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}\"");
+}
+
+Topology parse_topology(const std::string& path, const json& value) {
+    Topology topology;
+    if (value.is_string()) {
+        std::string text = value.get<std::string>();
+        if (text != "absent")
+            reject(path, in_quotes(text) + " is not \"absent\" (or a topology object)");
+        topology.absent = true;
+        return topology;
+    }
+    if (!value.is_object())
+        wrong_type(path, value, "an object or \"absent\"");
+    check_keys(path, value, {"node_types", "functions", "fail"});
+    if (value.contains("node_types")) {
+        std::string p = member(path, "node_types");
+        const json& list = value["node_types"];
+        require_array(p, list);
+        for (std::size_t i = 0; i < list.size(); ++i)
+            topology.node_types.push_back(get_unsigned32(element(p, i), list[i]));
+    }
+    if (value.contains("functions")) {
+        std::string p = member(path, "functions");
+        const json& list = value["functions"];
+        require_array(p, list);
+        for (std::size_t i = 0; i < list.size(); ++i)
+            topology.functions.push_back(parse_function(element(p, i), list[i]));
+    }
+    if (value.contains("fail")) {
+        std::string p = member(path, "fail");
+        std::string fail = get_string(p, value["fail"]);
+        if (fail == "GetNodeTypes")
+            topology.fail = Topology::Fail::node_types;
+        else if (fail == "GetNodeDescriptors")
+            topology.fail = Topology::Fail::descriptors;
+        else
+            reject(p,
+                   in_quotes(fail) + " is not " + one_of({"GetNodeTypes", "GetNodeDescriptors"}));
+    }
+    return topology;
+}
+
+Topology standard_topology(const std::string& standard) {
+    Topology topology;
+    if (standard == "none") {
+        topology.node_types = {0};
+        topology.functions = {KSNODE_BDA_RF_TUNER};
+        return topology;
+    }
+    topology.node_types = {0, 1};
+    topology.functions = {KSNODE_BDA_RF_TUNER, standard == "dvb-s"   ? KSNODE_BDA_QPSK_DEMODULATOR
+                                               : standard == "dvb-c" ? KSNODE_BDA_QAM_DEMODULATOR
+                                                                     : KSNODE_BDA_OFDM_DEMODULATOR};
+    return topology;
+}
+
+Prop parse_prop(const std::string& path, const json& value) {
+    require_object(path, value);
+    check_keys(path, value, {"support", "value", "query_fails", "get_fails", "set_fails"});
+    Prop prop;
+    if (value.contains("support"))
+        prop.support = static_cast<uint32_t>(
+            get_integer(member(path, "support"), value["support"], 0, 3, "an integer from 0 to 3"));
+    if (value.contains("value"))
+        prop.value = get_value32(member(path, "value"), value["value"]);
+    if (value.contains("query_fails"))
+        prop.query_fails = get_hr(member(path, "query_fails"), value["query_fails"]);
+    if (value.contains("get_fails"))
+        prop.get_fails = get_hr(member(path, "get_fails"), value["get_fails"]);
+    if (value.contains("set_fails"))
+        prop.set_fails = get_hr(member(path, "set_fails"), value["set_fails"]);
+    return prop;
+}
+
+const char* const unicable_keys[] = {"enabled", "scr", "frequency"}; // ids 3, 4, 5
+
+Driver parse_driver(const std::string& path, const json& entry) {
+    Driver driver;
+    if (entry.contains("unicable")) {
+        std::string p = member(path, "unicable");
+        const json& value = entry["unicable"];
+        require_object(p, value);
+        check_keys(p, value, {"enabled", "scr", "frequency"});
+        driver.kind = Driver::Kind::unicable;
+        for (uint32_t id = 3; id <= 5; ++id) {
+            Prop prop;
+            prop.support = KSPROPERTY_SUPPORT_GET | KSPROPERTY_SUPPORT_SET;
+            const char* key = unicable_keys[id - 3];
+            if (value.contains(key))
+                prop.value = get_value32(member(p, key), value[key]);
+            driver.props[id] = prop;
+        }
+    }
+    if (entry.contains("extension")) {
+        std::string p = member(path, "extension");
+        const json& value = entry["extension"];
+        driver.props.clear();
+        if (value.is_string()) {
+            std::string text = value.get<std::string>();
+            if (text != "absent")
+                reject(p, in_quotes(text) + " is not \"absent\" (or an object of properties)");
+            driver.kind = Driver::Kind::absent;
+            return driver;
+        }
+        if (!value.is_object())
+            wrong_type(p, value, "an object of properties or \"absent\"");
+        driver.kind = Driver::Kind::extension;
+        for (auto it = value.begin(); it != value.end(); ++it) {
+            const std::string& key = it.key();
+            if (key != "3" && key != "4" && key != "5")
+                reject(member(p, key), "unknown key (the properties are \"3\", \"4\" and \"5\")");
+            driver.props[static_cast<uint32_t>(key[0] - '0')] =
+                parse_prop(member(p, key), it.value());
+        }
+    }
+    return driver;
+}
+
+void default_pins(Entry& entry) {
+    switch (entry.category) {
+    case Category::tuners:
+        entry.pins = {pin("Input0", PINDIR_INPUT, "antenna"),
+                      pin("MPEG2 Transport", PINDIR_OUTPUT, entry.link)};
+        break;
+    case Category::captures:
+        entry.pins = {pin("Input0", PINDIR_INPUT, entry.link),
+                      pin("MPEG2 Transport", PINDIR_OUTPUT, "transport")};
+        break;
+    case Category::transport_information: {
+        bool tif = entry.friendly_name.kind == BagValue::Kind::text &&
+                   entry.friendly_name.text == u"BDA MPEG2 Transport Information Filter";
+        entry.pins = {pin(tif ? "Input" : "In", PINDIR_INPUT, "tables")};
+        break;
+    }
+    }
+}
+
+const char* id_prefix(Category category) {
+    switch (category) {
+    case Category::tuners:
+        return "tuner";
+    case Category::captures:
+        return "capture";
+    default:
+        return "tif";
+    }
+}
+
+Entry parse_entry(const std::string& path, const json& value, Category category,
+                  std::size_t index) {
+    require_object(path, value);
+    Entry entry;
+    entry.category = category;
+    entry.index = index;
+    if (value.contains("next_fails")) {
+        check_keys(path, value, {"next_fails"});
+        entry.is_marker = true;
+        entry.next_fails = get_hr(member(path, "next_fails"), value["next_fails"]);
+        return entry;
+    }
+    if (category == Category::tuners)
+        check_keys(path, value,
+                   {"id", "present", "friendly_name", "device_path", "faults", "link", "pins",
+                    "standard", "topology", "unicable", "extension"});
+    else
+        check_keys(path, value,
+                   {"id", "present", "friendly_name", "device_path", "faults", "link", "pins"});
+
+    entry.id = id_prefix(category) + std::to_string(index);
+    if (value.contains("id"))
+        entry.id = get_string(member(path, "id"), value["id"]);
+    if (value.contains("present"))
+        entry.present = get_bool(member(path, "present"), value["present"]);
+    if (value.contains("friendly_name"))
+        entry.friendly_name = get_bag_value(member(path, "friendly_name"), value["friendly_name"]);
+    if (value.contains("device_path"))
+        entry.device_path = get_bag_value(member(path, "device_path"), value["device_path"]);
+    if (value.contains("faults")) {
+        std::string p = member(path, "faults");
+        const json& list = value["faults"];
+        require_array(p, list);
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            std::string name = get_string(element(p, i), list[i]);
+            if (name == "StringFromCLSID")
+                entry.string_from_clsid_fails = true;
+            else if (name == "BindToStorage")
+                entry.bind_to_storage_fails = true;
+            else if (name == "BindToObject")
+                entry.bind_to_object_fails = true;
+            else
+                reject(element(p, i),
+                       in_quotes(name) + " is not " +
+                           one_of({"StringFromCLSID", "BindToStorage", "BindToObject"}));
+        }
+    }
+    if (entry.device_path.kind == BagValue::Kind::text)
+        entry.link = utf8(entry.device_path.text);
+    if (value.contains("link"))
+        entry.link = get_string(member(path, "link"), value["link"]);
+
+    if (category == Category::tuners) {
+        std::string standard = "none";
+        if (value.contains("standard")) {
+            std::string p = member(path, "standard");
+            standard = get_string(p, value["standard"]);
+            if (standard != "dvb-s" && standard != "dvb-c" && standard != "dvb-t" &&
+                standard != "none")
+                reject(p, in_quotes(standard) + " is not " +
+                              one_of({"dvb-s", "dvb-c", "dvb-t", "none"}));
+        }
+        entry.topology = value.contains("topology")
+                             ? parse_topology(member(path, "topology"), value["topology"])
+                             : standard_topology(standard);
+        entry.driver = parse_driver(path, value);
+    }
+
+    if (value.contains("pins")) {
+        std::string p = member(path, "pins");
+        const json& list = value["pins"];
+        require_array(p, list);
+        for (std::size_t i = 0; i < list.size(); ++i)
+            entry.pins.push_back(parse_pin(element(p, i), list[i]));
+    } else {
+        default_pins(entry);
+    }
+    return entry;
+}
+
+std::vector<Entry> parse_category(const json& doc, const char* key, Category category) {
+    std::vector<Entry> entries;
+    const json& list = doc[key];
+    require_array(key, list);
+    entries.reserve(list.size());
+    for (std::size_t i = 0; i < list.size(); ++i)
+        entries.push_back(parse_entry(element(key, i), list[i], category, i));
+    return entries;
+}
+
+std::vector<Entry> standard_transport_information() {
+    std::vector<Entry> entries;
+    const char* names[] = {"BDA MPEG2 Transport Information Filter", "MPEG-2 Sections and Tables"};
+    for (std::size_t i = 0; i < 2; ++i) {
+        Entry entry;
+        entry.category = Category::transport_information;
+        entry.index = i;
+        entry.id = "tif" + std::to_string(i);
+        entry.friendly_name.kind = BagValue::Kind::text;
+        entry.friendly_name.text = utf16(names[i]);
+        default_pins(entry);
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+template <class Names>
+void parse_hr_map(const std::string& path, const json& value, const Names& names,
+                  const std::string& what, std::map<std::string, HRESULT>& out) {
+    require_object(path, value);
+    for (auto it = value.begin(); it != value.end(); ++it) {
+        bool known = false;
+        for (const char* name : names)
+            if (it.key() == name)
+                known = true;
+        if (!known) {
+            std::string list;
+            for (const char* name : names)
+                list += (list.empty() ? "" : ", ") + in_quotes(name);
+            reject(member(path, it.key()), "unknown " + what + " (expected one of " + list + ")");
+        }
+        out[it.key()] = get_hr(member(path, it.key()), it.value());
+    }
+}
+
+Faults parse_faults(const json& value) {
+    const std::string path = "faults";
+    require_object(path, value);
+    check_keys(
+        path, value,
+        {"CoInitialize", "StringFromIID", "CoCreateInstance", "CreateClassEnumerator", "results"});
+    Faults faults;
+    if (value.contains("CoInitialize"))
+        faults.co_initialize = get_hr(member(path, "CoInitialize"), value["CoInitialize"]);
+    if (value.contains("StringFromIID"))
+        faults.string_from_iid = get_hr(member(path, "StringFromIID"), value["StringFromIID"]);
+    static const char* const classes[] = {
+        "SystemDeviceEnum",    "FilterGraphNoThread", "DVBSTuningSpace", "DVBSLocator",
+        "DVBSNetworkProvider", "MPEG2Demultiplexer",  "NullRenderer"};
+    static const char* const categories[] = {"tuners", "captures", "transport_information"};
+    static const char* const methods[] = {
+        "IDVBSTuningSpace::put_NetworkType", "IDVBSTuningSpace::CreateTuneRequest",
+        "IDVBSLocator::put_Modulation",      "ITuner::put_TuningSpace",
+        "ITuner::put_TuneRequest",           "IFilterGraph::AddFilter"};
+    if (value.contains("CoCreateInstance"))
+        parse_hr_map(member(path, "CoCreateInstance"), value["CoCreateInstance"], classes, "class",
+                     faults.co_create_instance);
+    if (value.contains("CreateClassEnumerator"))
+        parse_hr_map(member(path, "CreateClassEnumerator"), value["CreateClassEnumerator"],
+                     categories, "category", faults.create_class_enumerator);
+    if (value.contains("results"))
+        parse_hr_map(member(path, "results"), value["results"], methods, "method", faults.results);
+    return faults;
+}
+
+Bench validate(const json& doc) {
+    Bench bench;
+    if (!doc.is_object())
+        wrong_type("the bench", doc,
+                   "an object with \"tuners\", \"captures\", "
+                   "\"transport_information\" and \"faults\"");
+    check_keys("", doc, {"tuners", "captures", "transport_information", "faults"});
+    if (doc.contains("tuners"))
+        bench.tuners = parse_category(doc, "tuners", Category::tuners);
+    if (doc.contains("captures"))
+        bench.captures = parse_category(doc, "captures", Category::captures);
+    if (doc.contains("transport_information"))
+        bench.transport_information =
+            parse_category(doc, "transport_information", Category::transport_information);
+    else
+        bench.transport_information = standard_transport_information();
+    if (doc.contains("faults"))
+        bench.faults = parse_faults(doc["faults"]);
+    return bench;
+}
+
+// ---------------------------------------------------------------------------------------
+// Reading the text.
+
+// "line L, column C" of the byte at offset (both counted from 1; columns in bytes).
+std::string line_and_column(std::string_view text, std::size_t offset) {
+    offset = std::min(offset, text.size());
+    std::size_t line =
+        1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + offset, '\n'));
+    std::size_t line_start = text.rfind('\n', offset == 0 ? 0 : offset - 1);
+    std::size_t column =
+        (line_start == std::string_view::npos || offset == 0) ? offset + 1 : offset - line_start;
+    return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+// Refuses what the parser and the validation must never see: NUL bytes (the JSON library
+// takes one for the end of the text), nesting beyond max_depth, and arrays and objects
+// beyond their size limits. One pass without recursion; strings are skipped as JSON lexes
+// them, so what the parser accepts is measured exactly.
+std::optional<std::string> check_structure(std::string_view text) {
+    if (std::size_t nul = text.find('\0'); nul != std::string_view::npos)
+        return "contains a NUL byte at offset " + std::to_string(nul) + " (" +
+               line_and_column(text, nul) + "); a bench is text";
+    struct Open {
+        bool array;
+        std::size_t commas;
+    };
+    std::vector<Open> open;
+    open.reserve(max_depth);
+    bool in_string = false;
+    bool escaped = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (in_string) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                in_string = false;
+            continue;
+        }
+        switch (c) {
+        case '"':
+            in_string = true;
+            break;
+        case '[':
+        case '{':
+            if (open.size() == max_depth)
+                return "nested deeper than " + std::to_string(max_depth) + " levels at " +
+                       line_and_column(text, i);
+            open.push_back({c == '[', 0});
+            break;
+        case ']':
+        case '}':
+            if (!open.empty())
+                open.pop_back();
+            break;
+        case ',':
+            if (!open.empty()) {
+                Open& o = open.back();
+                std::size_t limit = o.array ? max_array_elements : max_object_members;
+                if (++o.commas >= limit)
+                    return std::string(o.array ? "an array of more than "
+                                               : "an object of more than ") +
+                           std::to_string(limit) + (o.array ? " elements" : " members") + " at " +
+                           line_and_column(text, i);
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    return std::nullopt;
+}
+
+// The DOM parser of the JSON library, remembering where and why it stopped.
+class Parser : public nlohmann::detail::json_sax_dom_parser<json> {
+  public:
+    explicit Parser(json& root) : json_sax_dom_parser(root, false) {}
+
+    template <class Exception>
+    bool parse_error(std::size_t position, const std::string& token, const Exception& ex) {
+        stopped_at = position;
+        detail = ex.what();
+        return json_sax_dom_parser::parse_error(position, token, ex);
+    }
+
+    std::size_t stopped_at = 0; // characters read, counting the one that stopped the parse
+    std::string detail;
+};
+
+std::string parse_error_reason(std::string_view text, const Parser& parser) {
+    std::size_t stop = parser.stopped_at == 0 ? 0 : parser.stopped_at - 1;
+    // "[json.exception.parse_error.101] parse error at line 1, column 2: syntax error ...":
+    // the library's own position counts differently, only its explanation is kept.
+    std::string detail = parser.detail;
+    if (std::size_t at = detail.find("column "); at != std::string::npos) {
+        if (std::size_t colon = detail.find(": ", at); colon != std::string::npos)
+            detail = detail.substr(colon + 2);
+    } else if (detail.rfind("[json.exception.", 0) == 0) {
+        if (std::size_t end = detail.find("] "); end != std::string::npos)
+            detail = detail.substr(end + 2);
+    }
+    return "invalid JSON at " + line_and_column(text, stop) + ": " + one_line(detail, 160, false);
+}
+
+} // namespace
+
+Loaded load(std::string_view text) {
+    Loaded loaded;
+    try {
+        if (auto refused = check_structure(text)) {
+            loaded.reason = *refused;
+            return loaded;
+        }
+        json doc;
+        Parser parser(doc);
+        if (!json::sax_parse(text.begin(), text.end(), &parser)) {
+            loaded.reason = parse_error_reason(text, parser);
+            return loaded;
+        }
+        loaded.bench = validate(doc);
+    } catch (const BenchError& error) {
+        loaded.bench.reset();
+        loaded.reason = error.reason;
+    } catch (const std::exception& error) {
+        // The JSON library's own exceptions, and running out of memory.
+        loaded.bench.reset();
+        loaded.reason = "cannot be loaded (" + one_line(error.what(), 160, false) + ")";
+    }
+    return loaded;
+}
+
+Bench empty_pc() {
+    return Bench{};
+}
+
+} // namespace bench
