@@ -36,6 +36,10 @@ include(${CMAKE_CURRENT_LIST_DIR}/wine_tests.cmake)
 
 # The manifest is embedded as a resource.
 enable_language(RC)
+# With MSVC, the C and C++ runtime is linked into the programs too (mingw-w64 links -static).
+if(MSVC)
+  set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+endif()
 
 add_subdirectory(platform)
 add_subdirectory(media)

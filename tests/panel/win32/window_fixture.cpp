@@ -111,6 +111,10 @@ const std::vector<MessageBoxAnswerer::Box>& MessageBoxAnswerer::boxes() const {
 
 void WindowTest::SetUp() {
     form = std::make_unique<MCCForm>();
+    if (!fakeTuners) {
+        form->show();
+        return;
+    }
     form->setEnumerator([this] {
         ++enumerations;
         std::vector<media_bda_device_list*> records;

@@ -102,6 +102,8 @@ class WindowTest : public testing::Test {
     // the program's message loop passes it on.
     void pressKey(UINT key, bool shift = false);
 
+    // False: the window enumerates and applies through the tuner access layer (a bench run).
+    bool fakeTuners = true;
     std::unique_ptr<MCCForm> form;
     int enumerations = 0;
     std::vector<Apply> applies;
