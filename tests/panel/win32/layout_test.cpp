@@ -193,6 +193,17 @@ TEST_F(Layout, TheWindowHasAFixedFrameTheTitleAndTheClientArea) {
     EXPECT_NE(hit, HTBOTTOMRIGHT);
 }
 
+// The program's manifest (this test program carries the same one): the controls are common
+// controls 6, and the process is DPI aware, so the window system does not stretch the window.
+TEST_F(Layout, TheManifestBringsCommonControls6AndDpiAwareness) {
+    // Only the version 6 button answers for its ideal size (the window system's own does not).
+    SIZE ideal{0, 0};
+    EXPECT_TRUE(SendMessageW(control(ControlId::unicable_save), BCM_GETIDEALSIZE, 0,
+                             reinterpret_cast<LPARAM>(&ideal)));
+    EXPECT_GT(ideal.cx, 0);
+    EXPECT_TRUE(IsProcessDPIAware());
+}
+
 TEST_F(Layout, EveryControlHasItsClassIdParentTextAndPlace) {
     expectLayout();
 }
