@@ -1,6 +1,6 @@
-# The Windows build: the tuner access layer over the Windows SDK, the Windows part of the shell,
-# the console enumerator morvane-enum, and their tests. Qt is not used on Windows, so the
-# control panel window is not part of this build. Included by the top-level CMakeLists.txt;
+# The Windows build: the tuner access layer over the Windows SDK, the native control panel
+# window, the Windows start-up (morvane-control-center.exe, a GUI program), the console
+# enumerator morvane-enum, and their tests. Qt is not used on Windows. Included by the top-level CMakeLists.txt;
 # cross-built by the windows preset, whose tests run under Wine (cmake/wine_tests.cmake).
 
 # GoogleTest, built from its sources with this build's compiler (Debian: package googletest).
@@ -34,8 +34,19 @@ add_library(nlohmann_json::nlohmann_json ALIAS mcc_nlohmann_json)
 enable_testing()
 include(${CMAKE_CURRENT_LIST_DIR}/wine_tests.cmake)
 
+# The manifest is embedded as a resource.
+enable_language(RC)
+# With MSVC, the C and C++ runtime is linked into the programs too (mingw-w64 links -static).
+if(MSVC)
+  set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+endif()
+
 add_subdirectory(platform)
 add_subdirectory(media)
+add_subdirectory(panel/core)
+add_subdirectory(panel/win32)
 add_subdirectory(shell)
 add_subdirectory(tests/windows)
 add_subdirectory(tests/shell/windows)
+add_subdirectory(tests/panel/win32)
+add_subdirectory(tests/golden/windows)

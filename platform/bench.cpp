@@ -203,24 +203,10 @@ void store_property(Model& model, const Entry& entry, uint32_t id, int32_t value
     bench::FileRead current = read_bench_file(model.path);
     std::string why;
     std::optional<std::string> text;
-    if (!current.ok) {
+    if (!current.ok)
         why = current.reason;
-    } else if (current.bytes == model.bytes) {
-        text = bench::with_property_value(model.bytes, model, entry.index, id, value);
-    } else {
-        std::string reason;
-        auto edited = load_content(model.path, bench::FileRead(current), reason);
-        if (!edited)
-            why = "its content is not a valid bench: " + reason;
-        else if (auto index = bench::find_same_tuner(*edited, entry))
-            text = bench::with_property_value(current.bytes, *edited, *index, id, value);
-        else
-            why = "it no longer holds tuner \"" + bench::printable(entry.id, 64) +
-                  "\" with its device path";
-    }
-    if (why.empty() && !text)
-        why = "it has no place for property " + std::to_string(id) + " of tuners[" +
-              std::to_string(entry.index) + "]";
+    else
+        text = bench::stored_text(current.bytes, model.bytes, model, entry, id, value, why);
     std::string error;
     if (text && !bench::replace_file(model.path, *text, error, [&] {
             // The watcher must know the new content before it appears under the bench's name.

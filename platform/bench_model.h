@@ -151,6 +151,15 @@ std::optional<std::string> with_property_value(std::string_view text, const Benc
 // that a value meant for one tuner never lands in another after an outside edit.
 std::optional<std::size_t> find_same_tuner(const Bench& other, const Entry& tuner);
 
+// What a driver writes into its bench file when property id of `tuner` (an entry of the bench
+// in force, loaded from in_force_text) takes `value`, the file holding `current` now: the text
+// in force with the number changed or, after an outside edit, the edited text when it is a valid
+// bench that still holds that tuner. Nothing when the file must be left alone, with `why` saying
+// so in a few printable words.
+std::optional<std::string> stored_text(std::string_view current, std::string_view in_force_text,
+                                       const Bench& in_force, const Entry& tuner, uint32_t id,
+                                       int32_t value, std::string& why);
+
 // ---------------------------------------------------------------------------------------
 // The driver's property set and the pins, as every simulation of the platform presents them.
 

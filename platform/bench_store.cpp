@@ -276,4 +276,30 @@ std::optional<std::size_t> find_same_tuner(const Bench& other, const Entry& tune
     return found;
 }
 
+std::optional<std::string> stored_text(std::string_view current, std::string_view in_force_text,
+                                       const Bench& in_force, const Entry& tuner, uint32_t id,
+                                       int32_t value, std::string& why) {
+    std::optional<std::string> text;
+    if (current == in_force_text) {
+        text = with_property_value(in_force_text, in_force, tuner.index, id, value);
+    } else {
+        Loaded edited = load(current);
+        if (!edited.bench) {
+            why = "its content is not a valid bench: " + edited.reason;
+            return std::nullopt;
+        }
+        auto index = find_same_tuner(*edited.bench, tuner);
+        if (!index) {
+            why =
+                "it no longer holds tuner \"" + printable(tuner.id, 64) + "\" with its device path";
+            return std::nullopt;
+        }
+        text = with_property_value(current, *edited.bench, *index, id, value);
+    }
+    if (!text)
+        why = "it has no place for property " + std::to_string(id) + " of tuners[" +
+              std::to_string(tuner.index) + "]";
+    return text;
+}
+
 } // namespace bench

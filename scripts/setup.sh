@@ -13,8 +13,10 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev nlohmann-json3-dev googl
           libgmock-dev libbenchmark-dev clang libclang-rt-14-dev)
 # The Windows build: the mingw-w64 cross compiler (its -posix variant is the one used) and the
 # 64-bit Wine whose runtime runs its tests. Wine's launcher scripts (package wine) are not needed:
-# scripts/wine-env.sh finds /usr/lib/wine/wine64 itself.
-windows_packages=(cmake ninja-build googletest nlohmann-json3-dev g++-mingw-w64-x86-64 wine64)
+# scripts/wine-env.sh finds /usr/lib/wine/wine64 itself. scripts/wine-bench.sh watches the bench
+# with inotifywait (inotify-tools).
+windows_packages=(cmake ninja-build googletest nlohmann-json3-dev g++-mingw-w64-x86-64 wine64
+                  inotify-tools)
 
 # Installs those of the given packages that are missing. Every package is installed before
 # anything is built, so a machine that cannot have one fails at once, not after the long builds.

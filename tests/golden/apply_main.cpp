@@ -84,14 +84,19 @@ class box_answerer {
         return TRUE;
     }
 
+    // Counts what the box shows: a box without an icon may keep its template's icon control,
+    // visible and empty (Wine does), so only a control that holds an icon counts.
     static BOOL CALLBACK count_child(HWND child, LPARAM counts) {
+        if (!IsWindowVisible(child))
+            return TRUE;
         char name[16] = {};
         GetClassNameA(child, name, sizeof name);
         const LONG style = GetWindowLongA(child, GWL_STYLE);
         auto* c = reinterpret_cast<int*>(counts);
         if (std::string(name) == "Button")
             ++c[0];
-        else if (std::string(name) == "Static" && (style & SS_TYPEMASK) == SS_ICON)
+        else if (std::string(name) == "Static" && (style & SS_TYPEMASK) == SS_ICON &&
+                 SendMessageA(child, STM_GETICON, 0, 0) != 0)
             ++c[1];
         return TRUE;
     }

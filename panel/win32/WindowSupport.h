@@ -1,0 +1,30 @@
+// Small helpers of the native window: texts in and out of controls, and the DPI functions of
+// newer Windows versions, looked up at run time so that the program also starts on versions
+// without them (it then runs at the system DPI).
+#pragma once
+
+#ifdef _WIN32
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <string>
+
+namespace MorvaneControlCenter {
+
+// A control's text.
+std::wstring windowText(HWND hwnd);
+// UTF-16 text of the core as the window system's wide text, and back.
+std::wstring toWide(const std::u16string& text);
+std::u16string fromWide(const std::wstring& text);
+
+// The DPI a window is drawn for: GetDpiForWindow where it exists, else the system DPI.
+UINT dpiForWindow(HWND hwnd);
+// The frame around a client rectangle at that DPI: AdjustWindowRectExForDpi where it exists.
+void adjustWindowRectForDpi(RECT& rect, DWORD style, DWORD exStyle, UINT dpi);
+
+} // namespace MorvaneControlCenter
+
+#endif // _WIN32

@@ -1,0 +1,152 @@
+// Reading and replacing a bench file on Windows (the simulated driver and its registration
+// tool). Paths are UTF-8.
+
+#include "platform/bench_file.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace bench {
+
+namespace {
+
+std::wstring to_wide(const std::string& utf8) {
+    if (utf8.empty())
+        return std::wstring();
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+    return out;
+}
+
+// The system's message for an error, on one line, without its trailing period.
+std::string system_message(DWORD error) {
+    wchar_t* text = nullptr;
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                 FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    std::string out;
+    if (n > 0 && text) {
+        int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), nullptr, 0, nullptr,
+                                       nullptr);
+        out.resize(static_cast<size_t>(size));
+        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), out.data(), size, nullptr,
+                            nullptr);
+    }
+    if (text)
+        LocalFree(text);
+    while (!out.empty() &&
+           (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' || out.back() == '.'))
+        out.pop_back();
+    if (out.empty())
+        out = "error " + std::to_string(error);
+    return out;
+}
+
+FileRead failed(std::string reason) {
+    FileRead read;
+    read.reason = std::move(reason);
+    return read;
+}
+
+} // namespace
+
+FileRead read_file(const std::string& path) {
+    std::wstring name = to_wide(path);
+    DWORD attributes = GetFileAttributesW(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return failed(cannot_read_reason(system_message(GetLastError())));
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return failed(not_regular_reason("a directory"));
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return failed(cannot_read_reason(system_message(GetLastError())));
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        return failed(not_regular_reason("not a file"));
+    }
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file, &size)) {
+        DWORD error = GetLastError();
+        CloseHandle(file);
+        return failed(cannot_read_reason(system_message(error)));
+    }
+    if (static_cast<std::uint64_t>(size.QuadPart) > max_bytes) {
+        CloseHandle(file);
+        return failed(too_large_reason(static_cast<std::uint64_t>(size.QuadPart)));
+    }
+    FileRead read;
+    char buffer[65536];
+    for (;;) {
+        DWORD n = 0;
+        if (!ReadFile(file, buffer, sizeof buffer, &n, nullptr)) {
+            DWORD error = GetLastError();
+            CloseHandle(file);
+            return failed(cannot_read_reason(system_message(error)));
+        }
+        if (n == 0)
+            break;
+        if (read.bytes.size() + n > max_bytes) {
+            CloseHandle(file);
+            return failed(too_large_reason(read.bytes.size() + n));
+        }
+        read.bytes.append(buffer, n);
+    }
+    CloseHandle(file);
+    read.ok = true;
+    return read;
+}
+
+bool replace_file(const std::string& path, std::string_view bytes, std::string& error,
+                  const std::function<void()>& before_rename) {
+    std::wstring target = to_wide(path);
+    std::wstring temporary;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    // A new file beside the bench, under a name nobody else uses.
+    for (unsigned attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
+        temporary = target + L"." + std::to_wstring(GetCurrentProcessId()) + L"." +
+                    std::to_wstring(GetTickCount() + attempt) + L".tmp";
+        file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) {
+            error = system_message(GetLastError());
+            return false;
+        }
+    }
+    if (file == INVALID_HANDLE_VALUE) {
+        error = "no free name for a temporary file";
+        return false;
+    }
+    const char* p = bytes.data();
+    size_t left = bytes.size();
+    while (left > 0) {
+        DWORD chunk = left > (1u << 30) ? (1u << 30) : static_cast<DWORD>(left);
+        DWORD written = 0;
+        if (!WriteFile(file, p, chunk, &written, nullptr) || written == 0) {
+            error = system_message(GetLastError());
+            CloseHandle(file);
+            DeleteFileW(temporary.c_str());
+            return false;
+        }
+        p += written;
+        left -= written;
+    }
+    if (!CloseHandle(file)) {
+        error = system_message(GetLastError());
+        DeleteFileW(temporary.c_str());
+        return false;
+    }
+    if (before_rename)
+        before_rename();
+    if (!MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        error = system_message(GetLastError());
+        DeleteFileW(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace bench

@@ -1,0 +1,265 @@
+// The module: its entry point, the live-object count, the class factories and the exports
+// DllGetClassObject and DllCanUnloadNow, and the trace.
+
+#include "platform/windows/simdriver.h"
+
+#include <new>
+#include <vector>
+
+namespace simdriver {
+
+namespace {
+
+HINSTANCE instance = nullptr;
+std::atomic<long> objects{0};
+std::atomic<long> locks{0};
+
+std::mutex& trace_mutex() {
+    static std::mutex m;
+    return m;
+}
+
+// Appends text to the trace file with the system's own calls: also usable while the process
+// ends, after the runtime library may have shut down.
+void append_trace(const std::string& text) {
+    wchar_t path[MAX_PATH * 4];
+    DWORD n = GetEnvironmentVariableW(L"MORVANE_TRACE", path, sizeof path / sizeof path[0]);
+    if (n == 0 || n >= sizeof path / sizeof path[0])
+        return;
+    HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+class ClassFactory final : public IClassFactory, public Object {
+  public:
+    using Create = HRESULT (*)(REFIID, void**);
+    ClassFactory(Create create, const char* fault_name) : create_(create), fault_(fault_name) {}
+
+    SIMDRIVER_IUNKNOWN
+
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid,
+                                             void** ppv) noexcept override {
+        if (!ppv)
+            return E_POINTER;
+        *ppv = nullptr;
+        if (outer)
+            return CLASS_E_NOAGGREGATION;
+        try {
+            // The bench's faults.CoCreateInstance for the classes this driver serves.
+            if (fault_) {
+                auto model = current_bench();
+                auto it = model->bench.faults.co_create_instance.find(fault_);
+                if (it != model->bench.faults.co_create_instance.end() && FAILED(it->second))
+                    return it->second;
+            }
+            return create_(riid, ppv);
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        } catch (...) {
+            return E_UNEXPECTED;
+        }
+    }
+
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) noexcept override {
+        lock_server(lock != FALSE);
+        return S_OK;
+    }
+
+  private:
+    void* find_interface(REFIID riid) override {
+        if (riid == IID_IUnknown || riid == IID_IClassFactory)
+            return static_cast<IClassFactory*>(this);
+        return nullptr;
+    }
+
+    Create create_;
+    const char* fault_; // the class's name among the bench's CoCreateInstance faults
+};
+
+HRESULT create_tuner(REFIID riid, void** ppv) {
+    return create_device_filter(bench::Category::tuners, riid, ppv);
+}
+HRESULT create_capture(REFIID riid, void** ppv) {
+    return create_device_filter(bench::Category::captures, riid, ppv);
+}
+HRESULT create_transport_information(REFIID riid, void** ppv) {
+    return create_device_filter(bench::Category::transport_information, riid, ppv);
+}
+
+struct ClassEntry {
+    const CLSID* clsid;
+    ClassFactory::Create create;
+    const char* fault_name;
+};
+
+const ClassEntry classes[] = {
+    {&CLSID_BenchTunerFilter, create_tuner, nullptr},
+    {&CLSID_BenchCaptureFilter, create_capture, nullptr},
+    {&CLSID_BenchTransportInformationFilter, create_transport_information, nullptr},
+    {&CLSID_DVBSTuningSpace, create_tuning_space, "DVBSTuningSpace"},
+    {&CLSID_DVBSLocator, create_locator, "DVBSLocator"},
+    {&CLSID_DVBSNetworkProvider, create_network_provider, "DVBSNetworkProvider"},
+    {&CLSID_MPEG2Demultiplexer, create_demultiplexer, "MPEG2Demultiplexer"},
+};
+
+} // namespace
+
+HINSTANCE module_instance() {
+    return instance;
+}
+
+// ---------------------------------------------------------------------------------------
+// Objects.
+
+Object::Object() {
+    objects.fetch_add(1);
+}
+
+Object::~Object() {
+    objects.fetch_sub(1);
+}
+
+ULONG Object::add_ref() noexcept {
+    return refs_.fetch_add(1) + 1;
+}
+
+ULONG Object::release() noexcept {
+    ULONG left = refs_.fetch_sub(1) - 1;
+    if (left == 0)
+        delete this;
+    return left;
+}
+
+HRESULT Object::query(REFIID riid, void** ppv) noexcept {
+    if (!ppv)
+        return E_POINTER;
+    void* found = nullptr;
+    try {
+        found = find_interface(riid);
+    } catch (...) {
+        found = nullptr;
+    }
+    *ppv = found;
+    if (!found)
+        return E_NOINTERFACE;
+    add_ref();
+    return S_OK;
+}
+
+HRESULT hand_out(Object* object, REFIID riid, void** ppv) noexcept {
+    HRESULT hr = object->query(riid, ppv);
+    object->release();
+    return hr;
+}
+
+long live_objects() {
+    return objects.load();
+}
+
+void lock_server(bool lock) {
+    if (lock)
+        locks.fetch_add(1);
+    else
+        locks.fetch_sub(1);
+}
+
+bool server_locked() {
+    return locks.load() > 0;
+}
+
+// ---------------------------------------------------------------------------------------
+// Trace and environment.
+
+void trace(const std::string& line) {
+    std::lock_guard lock(trace_mutex());
+    append_trace(line + "\n");
+}
+
+std::wstring wide(const std::string& utf8) {
+    if (utf8.empty())
+        return std::wstring();
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+    return out;
+}
+
+std::optional<std::string> environment(const wchar_t* name) {
+    DWORD n = GetEnvironmentVariableW(name, nullptr, 0);
+    if (n == 0)
+        return std::nullopt;
+    std::vector<wchar_t> value(n);
+    n = GetEnvironmentVariableW(name, value.data(), n);
+    if (n == 0)
+        return std::string();
+    int size = WideCharToMultiByte(CP_UTF8, 0, value.data(), static_cast<int>(n), nullptr, 0,
+                                   nullptr, nullptr);
+    std::string out(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, value.data(), static_cast<int>(n), out.data(), size, nullptr,
+                        nullptr);
+    return out;
+}
+
+} // namespace simdriver
+
+// ---------------------------------------------------------------------------------------
+// Exports.
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE hinst, DWORD reason, LPVOID reserved) {
+    using namespace simdriver;
+    if (reason == DLL_PROCESS_ATTACH) {
+        instance = hinst;
+        DisableThreadLibraryCalls(hinst);
+        // Stays loaded until the process ends, even when COM frees unused libraries: the
+        // "exit live=N" line is written once, at the end of the process.
+        HMODULE self = nullptr;
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                           reinterpret_cast<LPCWSTR>(&DllMain), &self);
+    } else if (reason == DLL_PROCESS_DETACH && reserved != nullptr) {
+        // The process ends (returned from main, or ExitProcess).
+        append_trace("exit live=" + std::to_string(objects.load()) + "\n");
+    }
+    return TRUE;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
+    using namespace simdriver;
+    if (!ppv)
+        return E_POINTER;
+    *ppv = nullptr;
+    for (const ClassEntry& entry : classes) {
+        if (rclsid == *entry.clsid) {
+            auto* factory = new (std::nothrow) ClassFactory(entry.create, entry.fault_name);
+            if (!factory)
+                return E_OUTOFMEMORY;
+            return hand_out(factory, riid, ppv);
+        }
+    }
+    return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
+    using namespace simdriver;
+    return live_objects() == 0 && !server_locked() ? S_OK : S_FALSE;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
+    try {
+        return simdriver::register_server();
+    } catch (...) {
+        return SELFREG_E_CLASS;
+    }
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
+    try {
+        return simdriver::unregister_server();
+    } catch (...) {
+        return SELFREG_E_CLASS;
+    }
+}

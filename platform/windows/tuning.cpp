@@ -1,0 +1,499 @@
+// The DVB-S tuning model the runtime lacks: tuning space, tune request, locator, and the
+// network provider that takes them. Values are kept and read back; the bench's
+// `faults.results` decide the results of the methods it names.
+//
+// Ownership runs one way only: the network provider keeps the tuning space and the tune
+// request it is given, a tune request keeps its locator; nothing points back.
+
+#include "platform/windows/filters.h"
+
+namespace simdriver {
+
+namespace {
+
+// The result a `faults.results` entry imposes on a method, if any.
+std::optional<HRESULT> result_fault(const char* method) {
+    return current_bench()->bench.result_fault(method);
+}
+
+template <class T> void keep(T*& field, T* value) {
+    if (value)
+        value->AddRef();
+    T* old = field;
+    field = value;
+    if (old)
+        old->Release();
+}
+
+template <class T> HRESULT read(const T& field, T* out) {
+    if (!out)
+        return E_POINTER;
+    *out = field;
+    return S_OK;
+}
+
+HRESULT replace(BSTR& field, BSTR value) {
+    BSTR copy = value ? SysAllocString(value) : nullptr;
+    if (value && !copy)
+        return E_OUTOFMEMORY;
+    SysFreeString(field);
+    field = copy;
+    return S_OK;
+}
+
+HRESULT read_text(BSTR field, BSTR* out) {
+    if (!out)
+        return E_POINTER;
+    *out = field ? SysAllocString(field) : nullptr;
+    return field && !*out ? E_OUTOFMEMORY : S_OK;
+}
+
+#define SIMDRIVER_NO_DISPATCH                                                                      \
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) noexcept override {                        \
+        if (!n)                                                                                    \
+            return E_POINTER;                                                                      \
+        *n = 0;                                                                                    \
+        return S_OK;                                                                               \
+    }                                                                                              \
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override {             \
+        return E_NOTIMPL;                                                                          \
+    }                                                                                              \
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID,                         \
+                                            DISPID*) noexcept override {                           \
+        return E_NOTIMPL;                                                                          \
+    }                                                                                              \
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,            \
+                                     EXCEPINFO*, UINT*) noexcept override {                        \
+        return E_NOTIMPL;                                                                          \
+    }
+
+class Locator final : public IDVBSLocator, public Object {
+  public:
+    SIMDRIVER_IUNKNOWN
+    SIMDRIVER_NO_DISPATCH
+
+    HRESULT STDMETHODCALLTYPE get_CarrierFrequency(LONG* v) noexcept override {
+        return read(carrier_frequency_, v);
+    }
+    HRESULT STDMETHODCALLTYPE put_CarrierFrequency(LONG v) noexcept override {
+        carrier_frequency_ = v;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_InnerFEC(FECMethod* v) noexcept override {
+        return read(inner_fec_, v);
+    }
+    HRESULT STDMETHODCALLTYPE put_InnerFEC(FECMethod v) noexcept override {
+        inner_fec_ = v;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_InnerFECRate(BinaryConvolutionCodeRate* v) noexcept override {
+        return read(inner_fec_rate_, v);
+    }
+    HRESULT STDMETHODCALLTYPE put_InnerFECRate(BinaryConvolutionCodeRate v) noexcept override {
+        inner_fec_rate_ = v;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_OuterFEC(FECMethod* v) noexcept override {
+        return read(outer_fec_, v);
+    }
+    HRESULT STDMETHODCALLTYPE put_OuterFEC(FECMethod v) noexcept override {
+        outer_fec_ = v;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_OuterFECRate(BinaryConvolutionCodeRate* v) noexcept override {
+        return read(outer_fec_rate_, v);
+    }
+    HRESULT STDMETHODCALLTYPE put_OuterFECRate(BinaryConvolutionCodeRate v) noexcept override {
+        outer_fec_rate_ = v;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_Modulation(ModulationType* v) noexcept override {
+        return read(modulation_, v);
+    }
+    HRESULT STDMETHODCALLTYPE put_Modulation(ModulationType v) noexcept override {
+        auto fault = result_fault("IDVBSLocator::put_Modulation");
+        if (fault && FAILED(*fault))
+            return *fault;
+        modulation_ = v;
+        return fault.value_or(S_OK);
+    }
+    HRESULT STDMETHODCALLTYPE get_SymbolRate(LONG* v) noexcept override {
+        return read(symbol_rate_, v);
+    }
+    HRESULT STDMETHODCALLTYPE put_SymbolRate(LONG v) noexcept override {
+        symbol_rate_ = v;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Clone(ILocator**) noexcept override { return E_NOTIMPL; }
+
+    HRESULT STDMETHODCALLTYPE get_SignalPolarisation(Polarisation* v) noexcept override {
+        return read(polarisation_, v);
+    }
+    HRESULT STDMETHODCALLTYPE put_SignalPolarisation(Polarisation v) noexcept override {
+        polarisation_ = v;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_WestPosition(VARIANT_BOOL* v) noexcept override {
+        return read(west_, v);
+    }
+    HRESULT STDMETHODCALLTYPE put_WestPosition(VARIANT_BOOL v) noexcept override {
+        west_ = v;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_OrbitalPosition(LONG* v) noexcept override {
+        return read(orbital_position_, v);
+    }
+    HRESULT STDMETHODCALLTYPE put_OrbitalPosition(LONG v) noexcept override {
+        orbital_position_ = v;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_Azimuth(LONG* v) noexcept override { return read(azimuth_, v); }
+    HRESULT STDMETHODCALLTYPE put_Azimuth(LONG v) noexcept override {
+        azimuth_ = v;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_Elevation(LONG* v) noexcept override {
+        return read(elevation_, v);
+    }
+    HRESULT STDMETHODCALLTYPE put_Elevation(LONG v) noexcept override {
+        elevation_ = v;
+        return S_OK;
+    }
+
+  private:
+    void* find_interface(REFIID riid) override {
+        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_ILocator ||
+            riid == __uuidof(IDigitalLocator) || riid == IID_IDVBSLocator)
+            return static_cast<IDVBSLocator*>(this);
+        return nullptr;
+    }
+
+    LONG carrier_frequency_ = -1;
+    FECMethod inner_fec_ = BDA_FEC_METHOD_NOT_SET;
+    BinaryConvolutionCodeRate inner_fec_rate_ = BDA_BCC_RATE_NOT_SET;
+    FECMethod outer_fec_ = BDA_FEC_METHOD_NOT_SET;
+    BinaryConvolutionCodeRate outer_fec_rate_ = BDA_BCC_RATE_NOT_SET;
+    ModulationType modulation_ = BDA_MOD_NOT_SET;
+    LONG symbol_rate_ = -1;
+    Polarisation polarisation_ = BDA_POLARISATION_NOT_SET;
+    VARIANT_BOOL west_ = VARIANT_FALSE;
+    LONG orbital_position_ = -1;
+    LONG azimuth_ = -1;
+    LONG elevation_ = -1;
+};
+
+class TuneRequest final : public ITuneRequest, public Object {
+  public:
+    ~TuneRequest() override {
+        if (locator_)
+            locator_->Release();
+    }
+
+    SIMDRIVER_IUNKNOWN
+    SIMDRIVER_NO_DISPATCH
+
+    HRESULT STDMETHODCALLTYPE get_TuningSpace(ITuningSpace** space) noexcept override {
+        if (!space)
+            return E_POINTER;
+        *space = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE get_Components(IComponents** components) noexcept override {
+        if (!components)
+            return E_POINTER;
+        *components = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Clone(ITuneRequest**) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Locator(ILocator** locator) noexcept override {
+        if (!locator)
+            return E_POINTER;
+        std::lock_guard lock(mutex_);
+        *locator = locator_;
+        if (locator_)
+            locator_->AddRef();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE put_Locator(ILocator* locator) noexcept override {
+        std::lock_guard lock(mutex_);
+        keep(locator_, locator);
+        return S_OK;
+    }
+
+  private:
+    void* find_interface(REFIID riid) override {
+        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_ITuneRequest)
+            return static_cast<ITuneRequest*>(this);
+        return nullptr;
+    }
+
+    std::mutex mutex_;
+    ILocator* locator_ = nullptr; // one reference
+};
+
+class TuningSpace final : public IDVBSTuningSpace, public Object {
+  public:
+    ~TuningSpace() override {
+        SysFreeString(unique_name_);
+        SysFreeString(friendly_name_);
+        SysFreeString(network_type_);
+        SysFreeString(input_range_);
+        SysFreeString(frequency_mapping_);
+    }
+
+    SIMDRIVER_IUNKNOWN
+    SIMDRIVER_NO_DISPATCH
+
+    HRESULT STDMETHODCALLTYPE get_UniqueName(BSTR* v) noexcept override {
+        std::lock_guard lock(mutex_);
+        return read_text(unique_name_, v);
+    }
+    HRESULT STDMETHODCALLTYPE put_UniqueName(BSTR v) noexcept override {
+        std::lock_guard lock(mutex_);
+        return replace(unique_name_, v);
+    }
+    HRESULT STDMETHODCALLTYPE get_FriendlyName(BSTR* v) noexcept override {
+        std::lock_guard lock(mutex_);
+        return read_text(friendly_name_, v);
+    }
+    HRESULT STDMETHODCALLTYPE put_FriendlyName(BSTR v) noexcept override {
+        std::lock_guard lock(mutex_);
+        return replace(friendly_name_, v);
+    }
+    HRESULT STDMETHODCALLTYPE get_CLSID(BSTR* v) noexcept override {
+        if (!v)
+            return E_POINTER;
+        *v = SysAllocString(L"{B64016F3-C9A2-4066-96F0-BD9563314726}");
+        return *v ? S_OK : E_OUTOFMEMORY;
+    }
+    HRESULT STDMETHODCALLTYPE get_NetworkType(BSTR* v) noexcept override {
+        std::lock_guard lock(mutex_);
+        return read_text(network_type_, v);
+    }
+    HRESULT STDMETHODCALLTYPE put_NetworkType(BSTR v) noexcept override {
+        auto fault = result_fault("IDVBSTuningSpace::put_NetworkType");
+        if (fault && FAILED(*fault))
+            return *fault;
+        std::lock_guard lock(mutex_);
+        HRESULT hr = replace(network_type_, v);
+        return fault && SUCCEEDED(hr) ? *fault : hr;
+    }
+    HRESULT STDMETHODCALLTYPE get__NetworkType(GUID* v) noexcept override {
+        if (!v)
+            return E_POINTER;
+        std::lock_guard lock(mutex_);
+        *v = GUID{};
+        return network_type_ ? CLSIDFromString(network_type_, v) : S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE put__NetworkType(REFCLSID v) noexcept override {
+        wchar_t text[64];
+        if (!StringFromGUID2(v, text, 64))
+            return E_INVALIDARG;
+        std::lock_guard lock(mutex_);
+        return replace(network_type_, text);
+    }
+    HRESULT STDMETHODCALLTYPE CreateTuneRequest(ITuneRequest** request) noexcept override {
+        if (!request)
+            return E_POINTER;
+        *request = nullptr;
+        auto fault = result_fault("IDVBSTuningSpace::CreateTuneRequest");
+        if (fault && FAILED(*fault))
+            return *fault;
+        *request = new (std::nothrow) TuneRequest;
+        if (!*request)
+            return E_OUTOFMEMORY;
+        return fault.value_or(S_OK);
+    }
+    HRESULT STDMETHODCALLTYPE EnumCategoryGUIDs(IEnumGUID**) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumDeviceMonikers(IEnumMoniker**) noexcept override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE
+    get_DefaultPreferredComponentTypes(IComponentTypes**) noexcept override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE
+    put_DefaultPreferredComponentTypes(IComponentTypes*) noexcept override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE get_FrequencyMapping(BSTR* v) noexcept override {
+        std::lock_guard lock(mutex_);
+        return read_text(frequency_mapping_, v);
+    }
+    HRESULT STDMETHODCALLTYPE put_FrequencyMapping(BSTR v) noexcept override {
+        std::lock_guard lock(mutex_);
+        return replace(frequency_mapping_, v);
+    }
+    HRESULT STDMETHODCALLTYPE get_DefaultLocator(ILocator**) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_DefaultLocator(ILocator*) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Clone(ITuningSpace**) noexcept override { return E_NOTIMPL; }
+
+    HRESULT STDMETHODCALLTYPE get_SystemType(DVBSystemType* v) noexcept override {
+        return read(system_type_, v);
+    }
+    HRESULT STDMETHODCALLTYPE put_SystemType(DVBSystemType v) noexcept override {
+        system_type_ = v;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_NetworkID(LONG* v) noexcept override {
+        return read(network_id_, v);
+    }
+    HRESULT STDMETHODCALLTYPE put_NetworkID(LONG v) noexcept override {
+        network_id_ = v;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_LowOscillator(LONG* v) noexcept override {
+        return read(low_oscillator_, v);
+    }
+    HRESULT STDMETHODCALLTYPE put_LowOscillator(LONG v) noexcept override {
+        low_oscillator_ = v;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_HighOscillator(LONG* v) noexcept override {
+        return read(high_oscillator_, v);
+    }
+    HRESULT STDMETHODCALLTYPE put_HighOscillator(LONG v) noexcept override {
+        high_oscillator_ = v;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_LNBSwitch(LONG* v) noexcept override {
+        return read(lnb_switch_, v);
+    }
+    HRESULT STDMETHODCALLTYPE put_LNBSwitch(LONG v) noexcept override {
+        lnb_switch_ = v;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_InputRange(BSTR* v) noexcept override {
+        std::lock_guard lock(mutex_);
+        return read_text(input_range_, v);
+    }
+    HRESULT STDMETHODCALLTYPE put_InputRange(BSTR v) noexcept override {
+        std::lock_guard lock(mutex_);
+        return replace(input_range_, v);
+    }
+    HRESULT STDMETHODCALLTYPE get_SpectralInversion(SpectralInversion* v) noexcept override {
+        return read(spectral_inversion_, v);
+    }
+    HRESULT STDMETHODCALLTYPE put_SpectralInversion(SpectralInversion v) noexcept override {
+        spectral_inversion_ = v;
+        return S_OK;
+    }
+
+  private:
+    void* find_interface(REFIID riid) override {
+        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_ITuningSpace ||
+            riid == IID_IDVBTuningSpace || riid == IID_IDVBTuningSpace2 ||
+            riid == IID_IDVBSTuningSpace)
+            return static_cast<IDVBSTuningSpace*>(this);
+        return nullptr;
+    }
+
+    std::mutex mutex_; // guards the strings
+    BSTR unique_name_ = nullptr;
+    BSTR friendly_name_ = nullptr;
+    BSTR network_type_ = nullptr;
+    BSTR input_range_ = nullptr;
+    BSTR frequency_mapping_ = nullptr;
+    DVBSystemType system_type_ = DVB_Satellite;
+    LONG network_id_ = -1;
+    LONG low_oscillator_ = -1;
+    LONG high_oscillator_ = -1;
+    LONG lnb_switch_ = -1;
+    SpectralInversion spectral_inversion_ = BDA_SPECTRAL_INVERSION_NOT_SET;
+};
+
+class NetworkProvider final : public Filter, public IScanningTuner {
+  public:
+    NetworkProvider() : Filter(CLSID_DVBSNetworkProvider, "DVBSNetworkProvider") {
+        set_pins(bench::network_provider_pins());
+    }
+    ~NetworkProvider() override {
+        if (tune_request_)
+            tune_request_->Release();
+        if (tuning_space_)
+            tuning_space_->Release();
+    }
+
+    SIMDRIVER_IUNKNOWN
+
+    HRESULT STDMETHODCALLTYPE get_TuningSpace(ITuningSpace** space) noexcept override {
+        if (!space)
+            return E_POINTER;
+        std::lock_guard lock(tuner_mutex_);
+        *space = tuning_space_;
+        if (tuning_space_)
+            tuning_space_->AddRef();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE put_TuningSpace(ITuningSpace* space) noexcept override {
+        auto fault = result_fault("ITuner::put_TuningSpace");
+        if (fault && FAILED(*fault))
+            return *fault;
+        std::lock_guard lock(tuner_mutex_);
+        keep(tuning_space_, space);
+        return fault.value_or(S_OK);
+    }
+    HRESULT STDMETHODCALLTYPE EnumTuningSpaces(IEnumTuningSpaces**) noexcept override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE get_TuneRequest(ITuneRequest** request) noexcept override {
+        if (!request)
+            return E_POINTER;
+        std::lock_guard lock(tuner_mutex_);
+        *request = tune_request_;
+        if (tune_request_)
+            tune_request_->AddRef();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE put_TuneRequest(ITuneRequest* request) noexcept override {
+        auto fault = result_fault("ITuner::put_TuneRequest");
+        if (fault && FAILED(*fault))
+            return *fault;
+        std::lock_guard lock(tuner_mutex_);
+        keep(tune_request_, request);
+        return fault.value_or(S_OK);
+    }
+    HRESULT STDMETHODCALLTYPE Validate(ITuneRequest*) noexcept override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE get_PreferredComponentTypes(IComponentTypes**) noexcept override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE put_PreferredComponentTypes(IComponentTypes*) noexcept override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE get_SignalStrength(LONG* strength) noexcept override {
+        return read(LONG{0}, strength);
+    }
+    HRESULT STDMETHODCALLTYPE TriggerSignalEvents(LONG) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SeekUp() noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SeekDown() noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE ScanUp(LONG) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE ScanDown(LONG) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE AutoProgram() noexcept override { return E_NOTIMPL; }
+
+  private:
+    void* find_interface(REFIID riid) override {
+        if (riid == IID_ITuner || riid == IID_IScanningTuner)
+            return static_cast<IScanningTuner*>(this);
+        return Filter::find_interface(riid);
+    }
+
+    std::mutex tuner_mutex_;
+    ITuningSpace* tuning_space_ = nullptr; // one reference
+    ITuneRequest* tune_request_ = nullptr; // one reference
+};
+
+} // namespace
+
+HRESULT create_tuning_space(REFIID riid, void** ppv) {
+    return hand_out(new TuningSpace, riid, ppv);
+}
+
+HRESULT create_locator(REFIID riid, void** ppv) {
+    return hand_out(new Locator, riid, ppv);
+}
+
+HRESULT create_network_provider(REFIID riid, void** ppv) {
+    return hand_out(new NetworkProvider, riid, ppv);
+}
+
+} // namespace simdriver
