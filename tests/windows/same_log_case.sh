@@ -10,11 +10,7 @@ rm -rf "$work" && mkdir -p "$work" && cp "$bench" "$work/bench.json" || exit 1
 MORVANE_BENCH=$work/bench.json MORVANE_TRACE=$work/trace.txt "$program" >"$work/stdout.raw" \
     2>"$work/stderr.txt"
 status=$?
-awk 'index($0, "CONNECTING TUNER WITH CAPTURE: ") == 1 && NF == 6 {
-        for (i = 5; i <= 6; i++)
-            $i = ($i == "(nil)" || $i == "(null)" || $i ~ /^(0x)?0+$/) ? "NULL" : "%p"
-    }
-    { print }' "$work/stdout.raw" >"$work/stdout.txt"
+awk -f "$(dirname "${BASH_SOURCE[0]}")/mask_pointers.awk" "$work/stdout.raw" >"$work/stdout.txt"
 failed=0
 [ "$status" -eq 0 ] || { echo "FAILED: exit code $status"; failed=1; }
 diff -u "$expected" "$work/stdout.txt" || { echo "FAILED: the log differs from $expected"; failed=1; }

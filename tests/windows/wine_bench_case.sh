@@ -24,12 +24,7 @@ cp "$bench" "$work/bench.json" || exit 1
 status=0
 MORVANE_TRACE=$work/trace.txt "$here/../../scripts/wine-bench.sh" "$work/bench.json" "$@" \
     >"$work/stdout.raw" 2>"$work/stderr.txt" || status=$?
-tr -d '\r' <"$work/stdout.raw" | awk '
-    index($0, "CONNECTING TUNER WITH CAPTURE: ") == 1 && NF == 6 {
-        for (i = 5; i <= 6; i++)
-            $i = ($i == "(nil)" || $i == "(null)" || $i ~ /^(0x)?0+$/) ? "NULL" : "%p"
-    }
-    { print }' >"$work/stdout.txt"
+awk -f "$here/mask_pointers.awk" "$work/stdout.raw" >"$work/stdout.txt"
 
 failed=0
 fail() {

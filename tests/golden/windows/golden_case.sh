@@ -30,12 +30,7 @@ else
     env -u MORVANE_BENCH -u MORVANE_TRACE "$scripts/wine-run.sh" "$@" \
         >"$work/stdout.raw" 2>"$work/stderr.txt" || status=$?
 fi
-tr -d '\r' <"$work/stdout.raw" | awk '
-    index($0, "CONNECTING TUNER WITH CAPTURE: ") == 1 && NF == 6 {
-        for (i = 5; i <= 6; i++)
-            $i = ($i == "(nil)" || $i == "(null)" || $i ~ /^(0x)?0+$/) ? "NULL" : "%p"
-    }
-    { print }' >"$work/stdout.txt"
+awk -f "$scripts/../tests/windows/mask_pointers.awk" "$work/stdout.raw" >"$work/stdout.txt"
 
 failed=0
 fail() {
