@@ -34,8 +34,20 @@ add_library(nlohmann_json::nlohmann_json ALIAS mcc_nlohmann_json)
 enable_testing()
 include(${CMAKE_CURRENT_LIST_DIR}/wine_tests.cmake)
 
-# The manifest is embedded as a resource.
+# The manifest, the version resource and the icon are embedded as resources.
 enable_language(RC)
+
+# The project's version in the forms Windows wants: an MSI's ProductVersion is major.minor.build
+# (at most 255.255.65535); a version resource and a manifest's assemblyIdentity have four parts.
+string(REGEX MATCH "^([0-9]+)\\.([0-9]+)\\.([0-9]+)$" version_parts "${PROJECT_VERSION}")
+if(NOT version_parts OR CMAKE_MATCH_1 GREATER 255 OR CMAKE_MATCH_2 GREATER 255
+   OR CMAKE_MATCH_3 GREATER 65535)
+  message(FATAL_ERROR "The project's version must be major.minor.build, at most 255.255.65535 "
+                      "(a Windows Installer version), not '${PROJECT_VERSION}'")
+endif()
+set(MCC_VERSION_FOUR ${PROJECT_VERSION}.0)
+string(REPLACE "." "," MCC_VERSION_COMMAS ${MCC_VERSION_FOUR})
+set(MCC_ICON_PATH ${PROJECT_SOURCE_DIR}/packaging/windows/morvane-control-center.ico)
 # With MSVC, the C and C++ runtime is linked into the programs too (mingw-w64 links -static).
 if(MSVC)
   set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
@@ -50,3 +62,7 @@ add_subdirectory(tests/windows)
 add_subdirectory(tests/shell/windows)
 add_subdirectory(tests/panel/win32)
 add_subdirectory(tests/golden/windows)
+
+# The installer: cmake --build --preset windows --target package (or cpack --preset windows).
+include(${CMAKE_CURRENT_LIST_DIR}/windows_package.cmake)
+add_subdirectory(tests/windows/installer)

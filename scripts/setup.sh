@@ -14,9 +14,10 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev nlohmann-json3-dev googl
 # The Windows build: the mingw-w64 cross compiler (its -posix variant is the one used) and the
 # 64-bit Wine whose runtime runs its tests. Wine's launcher scripts (package wine) are not needed:
 # scripts/wine-env.sh finds /usr/lib/wine/wine64 itself. scripts/wine-bench.sh watches the bench
-# with inotifywait (inotify-tools).
+# with inotifywait (inotify-tools). The installer is built by wixl and read by its tests with
+# msitools; icoutils (icotool, wrestool) and librsvg2-bin (rsvg-convert) make and check the icon.
 windows_packages=(cmake ninja-build googletest nlohmann-json3-dev g++-mingw-w64-x86-64 wine64
-                  inotify-tools)
+                  inotify-tools wixl msitools icoutils librsvg2-bin)
 
 # Installs those of the given packages that are missing. Every package is installed before
 # anything is built, so a machine that cannot have one fails at once, not after the long builds.
