@@ -79,7 +79,7 @@ ProgramMenuFolder|TARGETDIR|."
         resources=$(wrestool -l "$file")
         grep -q -- '--type=14 --name=1 ' <<<"$resources" || fail "$program.exe has no icon 1"
         # The version resource's strings, in UTF-16: "ProductVersion" then the version.
-        wrestool -x --type=16 "$file" | tr -d '\0' | grep -aq "ProductVersion.\{0,3\}$version" ||
+        wrestool -x --raw --type=16 "$file" | tr -d '\0' | grep -aq "ProductVersion.\{0,3\}$version" ||
             fail "$program.exe has no version resource of $version"
     done
 fi

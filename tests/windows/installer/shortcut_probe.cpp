@@ -88,6 +88,7 @@ int wmain(int argc, wchar_t** argv) {
     SHELLEXECUTEINFOW open{};
     open.cbSize = sizeof(open);
     open.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    open.lpVerb = L"open";
     open.lpFile = argv[1];
     open.nShow = SW_SHOWNORMAL;
     if (!ShellExecuteExW(&open)) {
