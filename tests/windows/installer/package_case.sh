@@ -42,12 +42,6 @@ $upgrade_code|$version|||2||WIX_DOWNGRADE_DETECTED"
 expect_rows LaunchCondition "NOT WIX_DOWNGRADE_DETECTED|A newer version of Morvane Control Center is already installed. Uninstall it first to install this version."
 expect_rows File "ControlCenterExe|Programs|morvane-control-center.exe
 EnumExe|Programs|morvane-enum.exe"
-expect_rows Shortcut "ControlCenterShortcut|ProgramMenuFolder|Morvane Control Center|StartMenuShortcut|[INSTALLDIR]morvane-control-center.exe"
-expect_rows Directory "TARGETDIR||SourceDir
-ProgramFiles64Folder|TARGETDIR|.
-VendorDir|ProgramFiles64Folder|Morvane
-INSTALLDIR|VendorDir|Control Center
-ProgramMenuFolder|TARGETDIR|."
 
 # The packaged programs: stripped, with the icon and the version resource.
 msiextract -C "$work/files" "$msi" >/dev/null
