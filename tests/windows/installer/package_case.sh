@@ -52,6 +52,8 @@ for program in morvane-control-center morvane-enum; do
     wrestool -x --raw --type=16 "$file" | tr -d '\0' | grep -aq "ProductVersion.\{0,3\}$version" ||
         fail "$program.exe has no version resource of $version"
 done
+wrestool -x --raw --type=24 "$work/files/Morvane/Control Center/morvane-control-center.exe" |
+    grep -q "name=\"Morvane.ControlCenter\" version=\"$version.0\"" || fail "the manifest's version is not $version.0"
 
 # wixl drops an attribute it does not know with only a warning: that fails the step.
 sed 's/<MajorUpgrade /&AllowSameVersionUpgrades="yes" /' "$source_dir/packaging/windows/morvane-control-center.wxs" >"$work/bad.wxs"
