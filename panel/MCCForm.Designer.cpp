@@ -2,6 +2,8 @@
 // control events the window handles. Construction only; the behaviour is in MCCForm.cpp.
 #include "panel/MCCForm.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -92,6 +94,22 @@ class TabPagePlacement : public QProxyStyle {
     }
 };
 
+// The main window is read by assistive technology as a window (a plain widget at the top would
+// be a nameless "filler"); its name is its title.
+QAccessibleInterface* mainWindowAccessible(const QString&, QObject* object) {
+    if (auto* form = qobject_cast<MCCForm*>(object))
+        return new QAccessibleWidget(form, QAccessible::Window);
+    return nullptr;
+}
+
+// A caption names the field it stands for: a screen reader reads the field with the caption
+// (the label-for / labelled-by relations, and the field's accessible name where the field
+// takes one: an editable combo box keeps its text as its name and is read by the relation).
+void labelField(QLabel* caption, QWidget* field) {
+    caption->setBuddy(field);
+    field->setAccessibleName(caption->text());
+}
+
 // A label takes the size of its text; x and y are fixed, the designed size is where it starts.
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int x, int y, int width,
                   int height) {
@@ -141,6 +159,7 @@ QWidget* makePage(QWidget* parent, const char* name, const QString& caption) {
     auto* page = new QWidget(parent);
     page->setObjectName(QString::fromLatin1(name));
     page->setWindowTitle(caption);
+    page->setAccessibleName(caption);
     page->setContentsMargins(3, 3, 3, 3);
     return page;
 }
@@ -148,6 +167,12 @@ QWidget* makePage(QWidget* parent, const char* name, const QString& caption) {
 } // namespace
 
 void MCCForm::InitializeComponent() {
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(mainWindowAccessible);
+        return true;
+    }();
+    (void)factoryInstalled;
+
     // label7
     label7 = makeLabel(this, "label7", QStringLiteral("Select Device:"), 12, 12, 98, 17);
 
@@ -237,6 +262,16 @@ void MCCForm::InitializeComponent() {
     deviceListBox->setUniformItemSizes(true);
     deviceListBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     deviceListBox->setGeometry(15, 37, 220, 164);
+
+    // Captions name their fields; no text, place or focus order changes.
+    labelField(label7, deviceListBox);
+    labelField(label1, unicable_frequency);
+    labelField(label8, unicable_scr);
+    labelField(label2, textBox1);
+    labelField(label3, comboBox2);
+    labelField(label4, comboBox3);
+    labelField(label5, comboBox4);
+    labelField(label6, progressBar5);
 
     // Keyboard focus order: the list, the tab control, then the controls of the page shown.
     // Labels and progress bars take no focus.

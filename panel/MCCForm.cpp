@@ -57,6 +57,18 @@ void MCCForm::timer1_Tick() {
 }
 
 void MCCForm::deviceListBox_SelectedIndexChanged() {
+    // A user cannot take the selection away, but an assistive client that chooses another
+    // entry clears the selection first, and one may unselect the entry chosen. A list without
+    // a selection would count as no tuner: an empty selection of a filled list is passed over,
+    // and if nothing is chosen meanwhile, the current entry is selected again.
+    if (deviceListBox->count() > 0 && deviceListBox->selectedItems().isEmpty()) {
+        QTimer::singleShot(0, this, [this] {
+            const int current = deviceListBox->currentRow();
+            if (deviceListBox->selectedItems().isEmpty() && current >= 0)
+                deviceListBox->setCurrentRow(current, QItemSelectionModel::ClearAndSelect);
+        });
+        return;
+    }
     core_.deviceListBox_SelectedIndexChanged();
 }
 
@@ -106,6 +118,10 @@ void MCCForm::showPage(Page page) {
 void MCCForm::setUnicableDisplay(const UnicableDisplay& display) {
     unicable_info_label->setText(QString::fromStdU16String(display.infoText));
     unicable_info_label->adjustSize();
+    // Whether the tuner supports Unicable is read out with the check box and the page, which
+    // the keyboard reaches; the label itself takes no focus.
+    unicable_checkbox->setAccessibleDescription(unicable_info_label->text());
+    dvbs_unicable->setAccessibleDescription(unicable_info_label->text());
     unicable_frequency->setEditText(QString::fromStdU16String(display.frequencyText));
     unicable_checkbox->setChecked(display.useUnicable);
     unicable_scr->setEditText(QString::fromStdU16String(display.scrText));
@@ -138,12 +154,22 @@ void MCCForm::stopRefreshTimer() {
     timer1->stop();
 }
 
+// Qt moves the focus on from a control that is being disabled; while the window goes busy
+// it stays where it is instead (a screen reader would announce the control it passed to).
+bool MCCForm::focusNextPrevChild(bool next) {
+    if (holdFocus_)
+        return true;
+    return QWidget::focusNextPrevChild(next);
+}
+
 void MCCForm::setBusy(bool busy) {
-    // Disabling the control that has the focus moves the focus on; it comes back afterwards.
+    // The control that has the focus keeps it, disabled, and takes it up again afterwards.
     if (busy)
         focusBeforeBusy_ = focusWidget();
+    holdFocus_ = true;
     deviceListBox->setEnabled(!busy);
     unicable_save->setEnabled(!busy);
+    holdFocus_ = false;
     if (!busy && focusBeforeBusy_ && focusBeforeBusy_->isVisible() && focusBeforeBusy_->isEnabled())
         focusBeforeBusy_->setFocus(Qt::OtherFocusReason);
     if (!busy)

@@ -59,6 +59,9 @@ class MCCForm : public QWidget, private MCCFormView {
     using Enumerator = MCCFormCore::Enumerator;
     void setEnumerator(Enumerator enumerator);
 
+  protected:
+    bool focusNextPrevChild(bool next) override;
+
   private slots:
     void timer1_Tick();
     void deviceListBox_SelectedIndexChanged();
@@ -93,6 +96,8 @@ class MCCForm : public QWidget, private MCCFormView {
 
     // The control that had the focus when Save made the window busy.
     QPointer<QWidget> focusBeforeBusy_;
+    // Set while Save disables its controls: the focus stays on the control that has it.
+    bool holdFocus_ = false;
     BadTextReporter badTextReporter_;
 
     // Controls, as InitializeComponent builds them.

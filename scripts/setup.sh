@@ -11,6 +11,10 @@ cd "$(dirname "$0")/.."
 # built by the Windows build with the cross compiler, nlohmann-json is header only.
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev nlohmann-json3-dev googletest libgtest-dev
           libgmock-dev libbenchmark-dev clang libclang-rt-14-dev)
+# The accessibility test reads the Qt window as a screen reader does: over AT-SPI (the
+# accessibility bus of at-spi2-core on a session bus of its own), with Debian's Python client,
+# on an Xvfb display.
+packages+=(xvfb dbus-daemon at-spi2-core python3-pyatspi)
 # The Windows build: the mingw-w64 cross compiler (its -posix variant is the one used) and the
 # 64-bit Wine whose runtime runs its tests. Wine's launcher scripts (package wine) are not needed:
 # scripts/wine-env.sh finds /usr/lib/wine/wine64 itself. scripts/wine-bench.sh watches the bench
@@ -53,6 +57,18 @@ run)
     if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
         echo "setup: no display; the panel runs on Qt's offscreen platform (its log shows below, Ctrl+C ends it)" >&2
         export QT_QPA_PLATFORM=offscreen
+    fi
+    # Without a login session there is no XDG_RUNTIME_DIR, and Qt warns about it: the panel
+    # gets a private one (mode 0700, owned by the user), as a session would give it.
+    if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+        runtime="${TMPDIR:-/tmp}/morvane-runtime-$(id -u)"
+        mkdir -p -m 0700 "$runtime"
+        if [ -L "$runtime" ] || [ ! -O "$runtime" ]; then
+            echo "setup: $runtime belongs to someone else; set XDG_RUNTIME_DIR" >&2
+            exit 1
+        fi
+        chmod 0700 "$runtime"
+        export XDG_RUNTIME_DIR="$runtime"
     fi
     # The panel writes Unicable settings into its bench, as a driver keeps them: run on a copy so
     # the checked-in demo stays as it is (a newer checked-in demo replaces the copy).

@@ -20,6 +20,10 @@
 
 namespace {
 
+// The exit code of a start whose main window cannot be built (1 belongs to the notification
+// window's failures, 2 to a refused bench).
+constexpr int kMainWindowFailed = 3;
+
 // The visual styles: the manifest asks for common controls 6, this registers their classes
 // before the first control is made. Native controls draw their text with GDI, as the
 // toolkit's compatible-text-rendering switch set to false asks for, so that switch needs
@@ -61,7 +65,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "morvane-control-center: the main window cannot be built: %s\n",
                      failure.what());
-        return 1;
+        return kMainWindowFailed;
     }
     form->setQuitOnClose(true);
 

@@ -48,7 +48,13 @@ struct Row {
 // In focus order within each parent: Tab follows the order in which controls are created.
 // The pages follow the tab control at once, so that Tab moves from the tab control into the
 // page shown; a parent comes before its children.
+//
+// The creation order is also the windows' order that names a field for a screen reader: a
+// caption (static text) created directly before its field, with no tab stop between, names
+// it. Captions take no focus, so their place here changes no focus order. The list view and
+// the tab control have no caption: each follows a tab stop.
 constexpr Row kLayout[] = {
+    {ControlId::label7, kForm, Kind::Label, L"Select Device:", 12, 12, 98, 17},
     {ControlId::deviceListBox, kForm, Kind::ListBox, L"", 15, 37, 220, 164},
     {ControlId::devicetab, kForm, Kind::TabControl, L"", 258, 12, 423, 330},
 
@@ -56,10 +62,10 @@ constexpr Row kLayout[] = {
      415, 301},
     {ControlId::unicable_checkbox, ControlId::dvbs_unicable, Kind::CheckBox, L"Use Unicable", 26,
      69, 114, 21},
-    {ControlId::unicable_frequency, ControlId::dvbs_unicable, Kind::ComboBox, L"", 26, 138, 147,
-     24},
     {ControlId::label1, ControlId::dvbs_unicable, Kind::Label, L"Select Unicable Frequency (MHz)",
      23, 109, 219, 17},
+    {ControlId::unicable_frequency, ControlId::dvbs_unicable, Kind::ComboBox, L"", 26, 138, 147,
+     24},
     {ControlId::unicable_save, ControlId::dvbs_unicable, Kind::Button, L"Save", 317, 31, 75, 23},
     {ControlId::label8, ControlId::dvbs_unicable, Kind::Label, L"SCR:", 26, 182, 40, 17},
     {ControlId::unicable_scr, ControlId::dvbs_unicable, Kind::ComboBox, L"", 26, 212, 147, 24},
@@ -77,16 +83,16 @@ constexpr Row kLayout[] = {
      301},
     {ControlId::label2, ControlId::dvbs_scan, Kind::Label, L"Frequency:", 238, 79, 79, 17},
     {ControlId::textBox1, ControlId::dvbs_scan, Kind::TextBox, L"", 241, 100, 100, 22},
-    {ControlId::comboBox2, ControlId::dvbs_scan, Kind::ComboBox, L"", 241, 153, 121, 24},
     {ControlId::label3, ControlId::dvbs_scan, Kind::Label, L"Modulation", 238, 125, 77, 17},
+    {ControlId::comboBox2, ControlId::dvbs_scan, Kind::ComboBox, L"", 241, 153, 121, 24},
     {ControlId::label4, ControlId::dvbs_scan, Kind::Label, L"Symbolrate", 241, 184, 79, 17},
     {ControlId::comboBox3, ControlId::dvbs_scan, Kind::ComboBox, L"", 241, 205, 121, 24},
-    {ControlId::comboBox4, ControlId::dvbs_scan, Kind::ComboBox, L"", 241, 51, 121, 24},
     {ControlId::label5, ControlId::dvbs_scan, Kind::Label, L"DVB-S/S2:", 241, 28, 75, 17},
+    {ControlId::comboBox4, ControlId::dvbs_scan, Kind::ComboBox, L"", 241, 51, 121, 24},
     {ControlId::button3, ControlId::dvbs_scan, Kind::Button, L"Scan", 241, 246, 75, 23},
-    {ControlId::progressBar5, ControlId::dvbs_scan, Kind::ProgressBar, L"", 18, 246, 202, 23},
-    {ControlId::label6, ControlId::dvbs_scan, Kind::Label, L"Signalstrength:", 18, 211, 103, 17},
     {ControlId::listView1, ControlId::dvbs_scan, Kind::ListView, L"", 18, 28, 190, 164},
+    {ControlId::label6, ControlId::dvbs_scan, Kind::Label, L"Signalstrength:", 18, 211, 103, 17},
+    {ControlId::progressBar5, ControlId::dvbs_scan, Kind::ProgressBar, L"", 18, 246, 202, 23},
 
     {ControlId::dvbc_scan, ControlId::devicetab, Kind::Page, L"DVB-C Scan", 4, 25, 415, 301},
 
@@ -94,8 +100,6 @@ constexpr Row kLayout[] = {
     {ControlId::label9, ControlId::infotab, Kind::Label, L"No Device Detected", 109, 123, 266, 32},
 
     {ControlId::dvbt2_scan, ControlId::devicetab, Kind::Page, L"DVB-T/T2 Scan", 4, 25, 415, 301},
-
-    {ControlId::label7, kForm, Kind::Label, L"Select Device:", 12, 12, 98, 17},
 };
 static_assert(std::size(kLayout) == kControlCount, "one row per control");
 
@@ -134,7 +138,9 @@ ClassAndStyle classAndStyle(Kind kind) {
     case Kind::CheckBox:
         return {WC_BUTTONW, child | WS_TABSTOP | BS_AUTOCHECKBOX, 0};
     case Kind::Button:
-        return {WC_BUTTONW, child | WS_TABSTOP | BS_PUSHBUTTON, 0};
+        // BS_NOTIFY: the window hears when it takes and loses the focus (it is then drawn as
+        // the default button, the one Enter presses).
+        return {WC_BUTTONW, child | WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY, 0};
     case Kind::ProgressBar:
         return {PROGRESS_CLASSW, child, 0};
     case Kind::ListView:
@@ -163,7 +169,7 @@ LOGFONTW dialogFontFor(UINT dpi) {
     font.lfHeight = -MulDiv(11, static_cast<int>(dpi), 96);
     font.lfWeight = FW_NORMAL;
     font.lfCharSet = DEFAULT_CHARSET;
-    font.lfQuality = CLEARTYPE_QUALITY;
+    font.lfQuality = DEFAULT_QUALITY; // the user's font smoothing
     wcscpy_s(font.lfFaceName, L"MS Shell Dlg");
     return font;
 }
@@ -174,14 +180,13 @@ LOGFONTW label9FontFor(UINT dpi) {
     font.lfHeight = -MulDiv(162, static_cast<int>(dpi), 720);
     font.lfWeight = FW_NORMAL;
     font.lfCharSet = ANSI_CHARSET;
-    font.lfQuality = CLEARTYPE_QUALITY;
+    font.lfQuality = DEFAULT_QUALITY; // the user's font smoothing
     wcscpy_s(font.lfFaceName, L"Microsoft Sans Serif");
     return font;
 }
 
-// The size of a control's text in its own font, on one line.
-SIZE textExtent(HWND hwnd) {
-    const std::wstring text = windowText(hwnd);
+// The size of a text in a control's font, on one line.
+SIZE textExtent(HWND hwnd, const std::wstring& text) {
     RECT rect{0, 0, 0, 0};
     HDC dc = GetDC(hwnd);
     const auto font = reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0));
@@ -325,6 +330,7 @@ void MCCForm::layOut() {
         switch (row.kind) {
         case Kind::ComboBox:
             fitComboHeight(hwnd, scale(row.height));
+            centreComboText(hwnd);
             break;
         case Kind::ListBox:
             // A new font resets the row height.
@@ -362,10 +368,46 @@ void MCCForm::fitComboHeight(HWND combo, int height) {
     }
 }
 
-// Labels and the check box take the size of their text; their place stays.
+// The text field of an editable drop-down draws its text at its top: it is made as high as a
+// line and put in the middle of the box, so the text stands centred as in a box of the
+// font's own height. The box puts the field back when its size, font or item height changes:
+// layOut calls this after those.
+void MCCForm::centreComboText(HWND combo) {
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof(info);
+    if (!GetComboBoxInfo(combo, &info) || !info.hwndItem)
+        return;
+    HWND field = info.hwndItem;
+    TEXTMETRICW metrics{};
+    HDC dc = GetDC(field);
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(field, WM_GETFONT, 0, 0));
+    HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
+    GetTextMetricsW(dc, &metrics);
+    if (old)
+        SelectObject(dc, old);
+    ReleaseDC(field, dc);
+
+    RECT box;
+    GetClientRect(combo, &box);
+    RECT place;
+    GetWindowRect(field, &place);
+    MapWindowPoints(HWND_DESKTOP, combo, reinterpret_cast<POINT*>(&place), 2);
+    const int boxHeight = box.bottom - box.top;
+    const int height = std::min<int>(metrics.tmHeight, boxHeight);
+    if (height <= 0)
+        return;
+    SetWindowPos(field, nullptr, place.left, (boxHeight - height) / 2, place.right - place.left,
+                 height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void MCCForm::autoSize(ControlId id) {
+    autoSize(id, windowText(control(id)));
+}
+
+// Labels and the check box take the size of their text; their place stays.
+void MCCForm::autoSize(ControlId id, const std::wstring& text) {
     HWND hwnd = control(id);
-    SIZE size = textExtent(hwnd);
+    SIZE size = textExtent(hwnd, text);
     if (rowOf(id).kind == Kind::CheckBox) {
         SIZE ideal{0, 0};
         if (SendMessageW(hwnd, BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)) &&

@@ -137,6 +137,13 @@ MCCForm::MCCForm() {
 
     updatePageBackground();
 
+    // Each page is read as a property page named by its caption.
+    annotations_ = std::make_unique<AccessibleAnnotations>();
+    for (ControlId page : kAllPages) {
+        annotations_->setText(control(page), PROPID_ACC_NAME, windowText(control(page)));
+        annotations_->setRole(control(page), ROLE_SYSTEM_PROPERTYPAGE);
+    }
+
     // Until the first refresh the tab control shows no page and the list is empty.
     showPage(Page::None);
     core_.updateDevicelistMember();
@@ -290,6 +297,8 @@ LRESULT MCCForm::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_DESTROY:
         KillTimer(hwnd_, kTimer1Id);
+        if (annotations_)
+            annotations_->clear();
         destroying_ = true;
         if (quitOnClose_)
             PostQuitMessage(0);
@@ -322,7 +331,33 @@ bool MCCForm::isDialogMessage(MSG* msg) {
             return true;
         }
     }
+    // The arrow keys on a control that does not use them (the check box, a push button) move
+    // the focus to the next or previous control of its group, as in a dialog: the group is the
+    // controls of one page, or those of the window outside the pages.
+    if (msg->message == WM_KEYDOWN &&
+        (msg->wParam == VK_LEFT || msg->wParam == VK_RIGHT || msg->wParam == VK_UP ||
+         msg->wParam == VK_DOWN) &&
+        IsChild(hwnd_, msg->hwnd) && GetKeyState(VK_MENU) >= 0) {
+        const LRESULT code =
+            SendMessageW(msg->hwnd, WM_GETDLGCODE, msg->wParam, reinterpret_cast<LPARAM>(msg));
+        if (!(code & (DLGC_WANTARROWS | DLGC_WANTALLKEYS | DLGC_WANTMESSAGE))) {
+            moveFocusInGroup(msg->hwnd, msg->wParam == VK_LEFT || msg->wParam == VK_UP);
+            return true;
+        }
+    }
     return IsDialogMessageW(hwnd_, msg) != FALSE;
+}
+
+void MCCForm::moveFocusInGroup(HWND from, bool backward) {
+    std::vector<HWND> group;
+    for (HWND stop : tabStops())
+        if (GetParent(stop) == GetParent(from))
+            group.push_back(stop);
+    const auto at = std::find(group.begin(), group.end(), from);
+    if (at == group.end() || group.size() < 2)
+        return;
+    const size_t i = static_cast<size_t>(at - group.begin());
+    focusControl(group[backward ? (i + group.size() - 1) % group.size() : (i + 1) % group.size()]);
 }
 
 void MCCForm::moveFocus(bool backward) {
@@ -343,9 +378,12 @@ void MCCForm::moveFocus(bool backward) {
             break;
         }
     }
-    HWND target = stops[next];
+    focusControl(stops[next]);
+}
+
+// A text reached from the keyboard is selected whole, as in a dialog.
+void MCCForm::focusControl(HWND target) {
     SetFocus(target);
-    // A text reached by Tab is selected whole, as in a dialog.
     wchar_t className[32] = L"";
     GetClassNameW(target, className, 32);
     if (lstrcmpiW(className, WC_COMBOBOXW) == 0)
@@ -380,6 +418,12 @@ void MCCForm::onCommand(int id, int code, HWND source) {
         unicable_save_Click();
         return;
     }
+    // A push button with the focus is the one Enter presses, and is drawn so.
+    if ((code == BN_SETFOCUS || code == BN_KILLFOCUS) &&
+        (source == control(ControlId::unicable_save) || source == control(ControlId::button3))) {
+        showAsDefaultButton(source, code == BN_SETFOCUS);
+        return;
+    }
     // Enter: a focused push button is pressed by Enter as by Space. Esc and Enter elsewhere
     // do nothing.
     if (id == IDOK && source == nullptr) {
@@ -387,6 +431,13 @@ void MCCForm::onCommand(int id, int code, HWND source) {
         if (GetFocus() == save && usable(save))
             unicable_save_Click();
     }
+}
+
+void MCCForm::showAsDefaultButton(HWND button, bool isDefault) {
+    const auto style = static_cast<DWORD>(GetWindowLongPtrW(button, GWL_STYLE));
+    const DWORD type = isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
+    if ((style & BS_TYPEMASK) != type)
+        SendMessageW(button, BM_SETSTYLE, (style & 0xFFFF & ~BS_TYPEMASK) | type, TRUE);
 }
 
 void MCCForm::onDpiChanged(UINT dpi, const RECT& suggested) {
@@ -469,8 +520,21 @@ void MCCForm::showPage(Page page) {
 }
 
 void MCCForm::setUnicableDisplay(const UnicableDisplay& display) {
-    SetWindowTextW(control(ControlId::unicable_info_label), toWide(display.infoText).c_str());
-    autoSize(ControlId::unicable_info_label);
+    // The label takes the size of the new text before it shows it: a static control draws a
+    // new text at once, in the size it has then (a narrow one wraps it), and growing repaints
+    // only the strip it gains.
+    HWND info = control(ControlId::unicable_info_label);
+    const std::wstring infoText = toWide(display.infoText);
+    autoSize(ControlId::unicable_info_label, infoText);
+    SetWindowTextW(info, infoText.c_str());
+    InvalidateRect(info, nullptr, TRUE);
+    // Whether the tuner supports Unicable is read out with the check box and the page, which
+    // the keyboard reaches; the label itself takes no focus.
+    if (annotations_) {
+        annotations_->setText(control(ControlId::unicable_checkbox), PROPID_ACC_DESCRIPTION,
+                              infoText);
+        annotations_->setText(control(ControlId::dvbs_unicable), PROPID_ACC_DESCRIPTION, infoText);
+    }
     SendMessageW(control(ControlId::unicable_checkbox), BM_SETCHECK,
                  display.useUnicable ? BST_CHECKED : BST_UNCHECKED, 0);
     SetWindowTextW(control(ControlId::unicable_frequency), toWide(display.frequencyText).c_str());

@@ -69,6 +69,8 @@ enum class ControlId : int {
     end_ // one past the last
 };
 
+class AccessibleAnnotations;
+
 inline constexpr int kFirstControlId = static_cast<int>(ControlId::label7);
 inline constexpr int kControlCount = static_cast<int>(ControlId::end_) - kFirstControlId;
 
@@ -132,7 +134,9 @@ class MCCForm : private MCCFormView {
     void createFonts();
     void layOut();
     void autoSize(ControlId id);
+    void autoSize(ControlId id, const std::wstring& text);
     void fitComboHeight(HWND combo, int height);
+    void centreComboText(HWND combo);
     // The controls that Tab reaches now, in focus order.
     std::vector<HWND> tabStops() const;
 
@@ -148,6 +152,9 @@ class MCCForm : private MCCFormView {
     void unicable_save_Click();
     void keepFocusVisible();
     void moveFocus(bool backward);
+    void moveFocusInGroup(HWND from, bool backward);
+    void focusControl(HWND target);
+    void showAsDefaultButton(HWND button, bool isDefault);
     bool isPage(HWND hwnd) const;
     void updatePageBackground();
     int scale(int value) const;
@@ -189,6 +196,10 @@ class MCCForm : private MCCFormView {
     // The pages' background: the tab control's body under the desktop theme.
     COLORREF pageColour_ = 0;
     BrushHandle pageBrush_;
+
+    // What a screen reader reads beyond what Windows derives: the pages' names and role, the
+    // support line as the check box's description.
+    std::unique_ptr<AccessibleAnnotations> annotations_;
 
     // The window's behaviour; holds the tuner records and their count.
     MCCFormCore core_{*this};

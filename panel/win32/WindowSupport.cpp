@@ -2,6 +2,9 @@
 
 #include "panel/win32/WindowSupport.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace MorvaneControlCenter {
 
 namespace {
@@ -55,6 +58,48 @@ void adjustWindowRectForDpi(RECT& rect, DWORD style, DWORD exStyle, UINT dpi) {
     if (adjust && adjust(&rect, style, FALSE, exStyle, dpi))
         return;
     AdjustWindowRectEx(&rect, style, FALSE, exStyle);
+}
+
+namespace {
+const MSAAPROPID kAnnotatedProperties[] = {PROPID_ACC_NAME, PROPID_ACC_DESCRIPTION,
+                                           PROPID_ACC_ROLE};
+} // namespace
+
+AccessibleAnnotations::AccessibleAnnotations() {
+    CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
+                     services_.put_void());
+}
+
+void AccessibleAnnotations::setText(HWND hwnd, const MSAAPROPID& property,
+                                    const std::wstring& text) {
+    if (!services_ || !hwnd)
+        return;
+    if (SUCCEEDED(services_->SetHwndPropStr(hwnd, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                                            property, text.c_str())) &&
+        std::find(annotated_.begin(), annotated_.end(), hwnd) == annotated_.end())
+        annotated_.push_back(hwnd);
+}
+
+void AccessibleAnnotations::setRole(HWND hwnd, long role) {
+    if (!services_ || !hwnd)
+        return;
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_I4;
+    value.lVal = role;
+    if (SUCCEEDED(services_->SetHwndProp(hwnd, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                                         PROPID_ACC_ROLE, value)) &&
+        std::find(annotated_.begin(), annotated_.end(), hwnd) == annotated_.end())
+        annotated_.push_back(hwnd);
+}
+
+void AccessibleAnnotations::clear() {
+    if (services_)
+        for (HWND hwnd : annotated_)
+            services_->ClearHwndProps(hwnd, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                                      kAnnotatedProperties,
+                                      static_cast<int>(std::size(kAnnotatedProperties)));
+    annotated_.clear();
 }
 
 } // namespace MorvaneControlCenter

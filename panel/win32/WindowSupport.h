@@ -10,7 +10,12 @@
 #endif
 #include <windows.h>
 
+#include <oleacc.h>
+
+#include "media/com_ptr.h"
+
 #include <string>
+#include <vector>
 
 namespace MorvaneControlCenter {
 
@@ -24,6 +29,23 @@ std::u16string fromWide(const std::wstring& text);
 UINT dpiForWindow(HWND hwnd);
 // The frame around a client rectangle at that DPI: AdjustWindowRectExForDpi where it exists.
 void adjustWindowRectForDpi(RECT& rect, DWORD style, DWORD exStyle, UINT dpi);
+
+// Dynamic annotation (oleacc's IAccPropServices): what a screen reader reads for a window
+// beyond what Windows derives from it - a page's name and role, a control's description.
+// Needs COM on the thread; without it, or without the service, nothing is annotated and the
+// window works as before.
+class AccessibleAnnotations {
+  public:
+    AccessibleAnnotations();
+    void setText(HWND hwnd, const MSAAPROPID& property, const std::wstring& text);
+    void setRole(HWND hwnd, long role);
+    // Takes every annotation off the windows annotated (before they are destroyed).
+    void clear();
+
+  private:
+    com_ptr<IAccPropServices> services_;
+    std::vector<HWND> annotated_;
+};
 
 } // namespace MorvaneControlCenter
 

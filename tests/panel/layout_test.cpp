@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QImage>
+#include <QScreen>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -291,6 +293,20 @@ TEST_F(LayoutTest, LongerSupportTextWidensTheLabelAndMovesNothing) {
     EXPECT_EQ(label->size(), label->sizeHint());
     EXPECT_EQ(saveButton()->geometry(), QRect(317, 31, 75, 23));
     EXPECT_EQ(form.size(), QSize(702, 372));
+
+    // What is on screen (the window's backing store) is the label drawn whole with its new
+    // text: the window drawn afresh shows the same pixels there.
+    const QRect onScreen(label->mapTo(&form, QPoint(0, 0)), label->size());
+    auto screenPixels = [&] {
+        return form.screen()
+            ->grabWindow(form.winId())
+            .toImage()
+            .copy(onScreen)
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    const QImage fresh = form.grab().toImage().copy(onScreen).convertToFormat(QImage::Format_RGB32);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return screenPixels() == fresh; }, 2000))
+        << "the label on screen is not the label drawn afresh";
 }
 
 TEST_F(LayoutTest, DeviceListRowsAreSixteenPixelsHigh) {

@@ -153,12 +153,21 @@ TEST_F(SaveTest, AnyScrAndASpacedSignedFrequencyAreSentAsNumbers) {
     ASSERT_TRUE(frequencyBox()->lineEdit()->hasFocus());
     QTest::keyClick(frequencyBox()->lineEdit(), Qt::Key_Tab);
     ASSERT_TRUE(saveButton()->hasFocus());
+    // Save keeps the focus while it runs: a screen reader announces every control the focus
+    // passes through.
+    QStringList focusTakenBy;
+    const QMetaObject::Connection watch =
+        QObject::connect(qApp, &QApplication::focusChanged, [&](QWidget*, QWidget* now) {
+            focusTakenBy << (now ? now->objectName() : QStringLiteral("nothing"));
+        });
     QTest::keyClick(saveButton(), Qt::Key_Space);
+    QObject::disconnect(watch);
 
     EXPECT_EQ(driver("sat"), (Unicable{1, 7, 1210}));
     EXPECT_EQ(record(0), (Unicable{1, 7, 1210}));
     EXPECT_TRUE(complaints_.isEmpty());
     EXPECT_TRUE(saveButton()->hasFocus()) << "the focus is back on Save";
+    EXPECT_EQ(focusTakenBy, QStringList()) << "the focus left Save during Save";
 }
 
 // A focused Save button is pressed by Enter and by the keypad's Enter as by Space: one Save

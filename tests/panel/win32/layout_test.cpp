@@ -5,7 +5,9 @@
 
 #include <commctrl.h>
 
+#include <cstdlib>
 #include <cwctype>
+#include <vector>
 
 namespace MorvaneControlCenter::testing_support {
 namespace {
@@ -121,6 +123,63 @@ SIZE textSizeIn(HWND hwnd, const std::wstring& text) {
     return {rect.right, rect.bottom};
 }
 
+// A control's client area as a bitmap's pixels.
+std::vector<COLORREF> pixelsOf(HDC source, int width, int height) {
+    std::vector<COLORREF> pixels;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            pixels.push_back(GetPixel(source, x, y));
+    return pixels;
+}
+
+// What the window shows of a control now.
+std::vector<COLORREF> labelOnScreen(HWND hwnd) {
+    RECT client;
+    GetClientRect(hwnd, &client);
+    HDC dc = GetDC(hwnd);
+    HDC memory = CreateCompatibleDC(dc);
+    HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
+    std::vector<COLORREF> pixels = pixelsOf(memory, client.right, client.bottom);
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(hwnd, dc);
+    return pixels;
+}
+
+// The control drawn whole, now, into a bitmap of its own.
+std::vector<COLORREF> labelDrawnAfresh(HWND hwnd) {
+    RECT client;
+    GetClientRect(hwnd, &client);
+    HDC dc = GetDC(hwnd);
+    HDC memory = CreateCompatibleDC(dc);
+    HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    SendMessageW(hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory),
+                 PRF_CLIENT | PRF_ERASEBKGND);
+    std::vector<COLORREF> pixels = pixelsOf(memory, client.right, client.bottom);
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(hwnd, dc);
+    return pixels;
+}
+
+// A closed drop-down's text field stands in the middle of the box, as high as a line.
+void expectTextCentred(HWND combo) {
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof(info);
+    ASSERT_TRUE(GetComboBoxInfo(combo, &info));
+    RECT box;
+    GetClientRect(combo, &box);
+    const RECT field = rectIn(info.hwndItem, combo);
+    EXPECT_LE(std::abs(field.top + field.bottom - box.bottom), 1)
+        << "text field at " << field.top << ".." << field.bottom << " in a box " << box.bottom
+        << " high";
+}
+
 class Layout : public WindowTest {
   protected:
     // Every control against its row, at the expected DPI. The refresh changes the texts of
@@ -150,6 +209,8 @@ class Layout : public WindowTest {
             case Size::Combo:
                 EXPECT_EQ(rect.right - rect.left, scaled(row.width)) << "width";
                 EXPECT_EQ(rect.bottom - rect.top, scaled(row.height)) << "height";
+                if (row.size == Size::Combo)
+                    expectTextCentred(hwnd);
                 break;
             case Size::FitsText: {
                 const SIZE text = textSizeIn(hwnd, textOf(hwnd));
@@ -247,6 +308,9 @@ TEST_F(Layout, Label9HasItsOwnFontAndEveryOtherControlTheDialogFont) {
     const auto dialogFont = SendMessageW(control(ControlId::deviceListBox), WM_GETFONT, 0, 0);
     const LOGFONTW dialog = fontOf(control(ControlId::deviceListBox));
     EXPECT_EQ(dialog.lfHeight, -MulDiv(11, static_cast<int>(expectedDpi), 96)); // 8.25 pt
+    // Both fonts leave the smoothing to the user's setting.
+    EXPECT_EQ(dialog.lfQuality, DEFAULT_QUALITY);
+    EXPECT_EQ(label9.lfQuality, DEFAULT_QUALITY);
     for (const Expected& row : kExpected) {
         // Pages draw no text of their own.
         if (row.id == ControlId::label9 || sameText(row.className, L"MCCFormPage"))
@@ -256,9 +320,20 @@ TEST_F(Layout, Label9HasItsOwnFontAndEveryOtherControlTheDialogFont) {
     }
 }
 
+// The label on screen after a tuner with a longer support line is chosen: drawn whole with the
+// new text. (A static control draws a new text at once, in its size of the moment: set before
+// the label grows, it wrapped, and growing repainted only the new strip.)
 TEST_F(Layout, ALongerSupportLineWidensItsLabelAndMovesNothingElse) {
-    attach({{L"Morvane DVB-S", L"\\\\?\\usb#s", DEVICETYPE_DVBS, 0, 0, 1210, 1}});
+    attach({{L"Morvane DVB-S", L"\\\\?\\usb#s1", DEVICETYPE_DVBS, 1, 0, 1210, 1},
+            {L"Morvane DVB-S", L"\\\\?\\usb#s", DEVICETYPE_DVBS, 0, 0, 1210, 1}});
     refresh();
+    UpdateWindow(window());
+    selectEntry(1);
+    pumpFor(std::chrono::milliseconds(50));
+    UpdateWindow(window());
+    HWND info = control(ControlId::unicable_info_label);
+    EXPECT_TRUE(labelOnScreen(info) == labelDrawnAfresh(info))
+        << "the label on screen is not the label drawn whole with its text";
     const RECT label = rectIn(control(ControlId::unicable_info_label), nullptr);
     EXPECT_EQ(textOf(control(ControlId::unicable_info_label)),
               L"Unicable is not supported by this device");

@@ -3,6 +3,7 @@
 #include "window_fixture.h"
 
 #include <commctrl.h>
+#include <objbase.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,8 @@ int main(int argc, char** argv) {
             MorvaneControlCenter::testing_support::expectedDpi =
                 static_cast<UINT>(std::atoi(argv[i] + 6));
 
+    // COM on the thread, as the program has it (the window's accessibility annotations use it).
+    CoInitialize(nullptr);
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof(controls);
     controls.dwICC = ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_PROGRESS_CLASS |
