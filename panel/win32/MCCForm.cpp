@@ -38,11 +38,20 @@ void registerClass(const wchar_t* name, WNDPROC procedure) {
     wc.cbSize = sizeof(wc);
     wc.lpfnWndProc = procedure;
     wc.hInstance = moduleInstance();
-    wc.hIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(32512));     // IDI_APPLICATION
+    // The program's own icon (resource 1) in the title bar and on the taskbar, each at the size
+    // the system asks for; a program without one (a test program) shows the generic icon.
+    wc.hIcon = static_cast<HICON>(LoadImageW(wc.hInstance, MAKEINTRESOURCEW(1), IMAGE_ICON, 0, 0,
+                                             LR_DEFAULTSIZE | LR_SHARED));
+    wc.hIconSm = static_cast<HICON>(LoadImageW(wc.hInstance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    if (!wc.hIcon)
+        wc.hIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(32512)); // IDI_APPLICATION
+    if (!wc.hIconSm)
+        wc.hIconSm = wc.hIcon;
     wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
     wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
     wc.lpszClassName = name;
-    wc.hIconSm = wc.hIcon;
     if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
         throw std::runtime_error("the window class cannot be registered (error " +
                                  std::to_string(GetLastError()) + ")");
