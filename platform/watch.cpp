@@ -1,6 +1,10 @@
 // Device-change events: any change of the bench file's content that the stand-in did not
 // make itself. The bench file is replaced by rename when the stand-in writes it, so the watch
-// is on its directory; what decides is whether the file's content changed.
+// is on its directory, and only events about its own name count. Through a symbolic link the
+// directory of the file it names is watched too, and the parent of each watched directory for
+// the directory's name, so that a replaced directory is watched anew. What decides is whether
+// the file's content changed: its stamp is compared first, and it is read only when the stamp
+// cannot tell.
 
 #include "platform/internal.h"
 #include "platform/standin.h"
@@ -12,24 +16,28 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <set>
 
 namespace standin::detail {
 
 namespace {
 
+namespace fs = std::filesystem;
+
+constexpr uint32_t watch_mask = IN_CLOSE_WRITE | IN_MODIFY | IN_MOVED_TO | IN_MOVED_FROM |
+                                IN_CREATE | IN_DELETE | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF;
+
 struct Watch {
     int fd = -1;
-    std::string source;               // as MORVANE_BENCH names it
-    std::string path;                 // absolute and normalised
-    std::optional<std::string> known; // the content last seen; nullopt: no readable file
+    std::string source;                          // as MORVANE_BENCH names it
+    std::string path;                            // absolute and normalised
+    std::map<int, std::set<std::string>> names;  // the names that matter, by watched directory
+    std::optional<std::string> known;            // the content last seen; nullopt: no readable file
+    std::optional<bench::FileStamp> known_stamp; // the stamp it was read with
+    std::int64_t known_read_at = 0;
     std::function<void()> on_change;
 };
-
-// The content of the bench file, or nothing when it cannot be read as a bench. Never waits:
-// a named pipe or a device in the bench's place is refused at once.
-std::optional<std::string> content(const bench::FileRead& read) {
-    return read.ok ? std::optional<std::string>(read.bytes) : std::nullopt;
-}
 
 std::mutex watch_mutex;
 
@@ -40,8 +48,84 @@ Watch& watch() {
 
 std::string normalised(const std::string& path) {
     std::error_code error;
-    auto absolute = std::filesystem::absolute(path, error);
-    return (error ? std::filesystem::path(path) : absolute).lexically_normal().string();
+    auto absolute = fs::absolute(path, error);
+    return (error ? fs::path(path) : absolute).lexically_normal().string();
+}
+
+// Each directory whose entries can change the bench, with the names there that matter: the
+// file in its directory and that directory in its parent, along the chain of symbolic links.
+std::map<std::string, std::set<std::string>> places(const std::string& path) {
+    std::map<std::string, std::set<std::string>> out;
+    auto add = [&](const fs::path& item) {
+        if (item.has_filename() && item != item.root_path())
+            out[item.parent_path().string()].insert(item.filename().string());
+    };
+    fs::path at(path);
+    for (int hop = 0; hop < 8; ++hop) { // a longer chain (or a loop) is not followed further
+        add(at);
+        add(at.parent_path());
+        std::error_code error;
+        if (!fs::is_symlink(at, error))
+            break;
+        fs::path to = fs::read_symlink(at, error);
+        if (error)
+            break;
+        at = (to.is_absolute() ? to : at.parent_path() / to).lexically_normal();
+    }
+    return out;
+}
+
+// Watches the places of the bench as they are now and drops the watches no longer needed.
+// False when the bench's own directory cannot be watched.
+bool arm(Watch& w) {
+    std::map<int, std::set<std::string>> names;
+    const std::string own_dir = fs::path(w.path).parent_path().string();
+    bool own_watched = false;
+    for (const auto& [dir, entries] : places(w.path)) {
+        int wd = ::inotify_add_watch(w.fd, dir.empty() ? "/" : dir.c_str(), watch_mask);
+        if (wd < 0)
+            continue; // gone for now: its parent's watch sees it come back
+        names[wd].insert(entries.begin(), entries.end());
+        own_watched = own_watched || dir == own_dir;
+    }
+    for (const auto& [wd, unused] : w.names)
+        if (!names.count(wd))
+            ::inotify_rm_watch(w.fd, wd);
+    w.names = std::move(names);
+    return own_watched;
+}
+
+// Whether the queued events can concern the bench: its name (or a directory's on the way to
+// it) in a watched directory, or a watched directory that went away. Drains the queue.
+bool drain_relevant(Watch& w) {
+    bool relevant = false;
+    alignas(inotify_event) char buffer[16384];
+    for (;;) {
+        ssize_t n = ::read(w.fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        for (char* p = buffer; p < buffer + n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(p);
+            p += sizeof(inotify_event) + event->len;
+            if (relevant)
+                continue;
+            if (event->mask & (IN_Q_OVERFLOW | IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) {
+                relevant = true;
+                continue;
+            }
+            auto it = w.names.find(event->wd);
+            relevant = it != w.names.end() && event->len > 0 && it->second.count(event->name);
+        }
+    }
+    return relevant;
+}
+
+void remember(Watch& w, const bench::FileRead& read) {
+    w.known = read.ok ? std::optional<std::string>(read.bytes) : std::nullopt;
+    w.known_stamp = read.ok ? std::optional<bench::FileStamp>(read.stamp) : std::nullopt;
+    w.known_read_at = read.read_at_ns;
 }
 
 void close_watch(Watch& w) {
@@ -58,8 +142,10 @@ void watcher_note_own_write(const std::string& path, const std::string& before,
     Watch& w = watch();
     // When the watch has not seen the content that was replaced yet, that content was an
     // outside change, still to be reported.
-    if (w.fd >= 0 && w.path == normalised(path) && w.known == before)
+    if (w.fd >= 0 && w.path == normalised(path) && w.known == before) {
         w.known = after;
+        w.known_stamp.reset(); // read again at the next event
+    }
 }
 
 } // namespace standin::detail
@@ -78,21 +164,16 @@ bool watch_device_changes(std::function<void()> on_change) {
     const char* variable = std::getenv("MORVANE_BENCH");
     if (!variable)
         return true; // nothing can change: no device file
-    std::filesystem::path path = normalised(variable);
-    int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (fd < 0)
+    w.fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (w.fd < 0)
         return false;
-    std::string dir = path.parent_path().string();
-    if (::inotify_add_watch(fd, dir.empty() ? "/" : dir.c_str(),
-                            IN_CLOSE_WRITE | IN_MODIFY | IN_MOVED_TO | IN_MOVED_FROM | IN_CREATE |
-                                IN_DELETE | IN_ATTRIB) < 0) {
-        ::close(fd);
+    w.source = variable;
+    w.path = normalised(variable);
+    if (!arm(w)) {
+        close_watch(w);
         return false;
     }
-    w.fd = fd;
-    w.source = variable;
-    w.path = path.string();
-    w.known = content(read_bench_file(w.path));
+    remember(w, read_bench_file(w.path));
     w.on_change = std::move(on_change);
     return true;
 }
@@ -109,22 +190,19 @@ void dispatch_device_changes() {
     {
         std::lock_guard lock(watch_mutex);
         Watch& w = watch();
-        if (w.fd < 0)
+        if (w.fd < 0 || !drain_relevant(w))
             return;
-        // Drain the events; whatever they were about, the content decides.
-        alignas(inotify_event) char buffer[4096];
-        for (;;) {
-            ssize_t n = ::read(w.fd, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
+        arm(w); // a link or a directory on the way may lead elsewhere now
+        if (w.known_stamp) {
+            auto now = bench::stamp_file(w.path);
+            if (now && bench::settled_since(*now, *w.known_stamp, w.known_read_at))
+                return; // the same content, without reading it
         }
         read = read_bench_file(w.path);
-        auto now = content(read);
-        if (now == w.known)
+        const bool same = read.ok ? w.known == read.bytes : !w.known;
+        remember(w, read);
+        if (same)
             return;
-        w.known = std::move(now);
         source = w.source;
         callback = w.on_change;
     }
