@@ -86,18 +86,20 @@ FileRead failed(std::string reason) {
 FileRead read_file(const std::string& path) {
     std::wstring name = to_wide(path);
     DWORD attributes = GetFileAttributesW(name.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return failed(cannot_read_reason(system_message(GetLastError())));
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return failed(not_regular_reason("a directory"));
+    // A named pipe or a device of the host opens here without waiting (Wine opens them without
+    // blocking); what it is decides before a byte is read.
     HANDLE file = CreateFileW(name.c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return failed(cannot_read_reason(system_message(GetLastError())));
-    if (GetFileType(file) != FILE_TYPE_DISK) {
+    if (DWORD type = GetFileType(file); type != FILE_TYPE_DISK) {
         CloseHandle(file);
-        return failed(not_regular_reason("not a file"));
+        return failed(not_regular_reason(type == FILE_TYPE_PIPE   ? "a named pipe"
+                                         : type == FILE_TYPE_CHAR ? "a character device"
+                                                                  : "not a file"));
     }
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file, &size)) {
