@@ -2,7 +2,7 @@
 // make itself. The bench file is replaced by rename when the stand-in writes it, so the watch
 // is on its directory; what decides is whether the file's content changed.
 
-#include "platform/internal.h"
+#include "simulator/linux_host/internal.h"
 #include "platform/standin.h"
 
 #include <sys/inotify.h>
