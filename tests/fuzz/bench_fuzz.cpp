@@ -2,7 +2,7 @@
 // as one printable line that says why it is refused, without a crash, a sanitizer report, a
 // deep recursion or a runaway allocation. A bench that is accepted must also take a stored
 // property value in every place it has one, and the stored text must load again.
-#include "platform/bench_model.h"
+#include "simulator/bench/bench_model.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -6,7 +6,7 @@
 // the file's content changed: its stamp is compared first, and it is read only when the stamp
 // cannot tell.
 
-#include "platform/internal.h"
+#include "simulator/linux_host/internal.h"
 #include "platform/standin.h"
 
 #include <sys/inotify.h>

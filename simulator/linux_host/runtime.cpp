@@ -3,7 +3,7 @@
 
 #include "platform/com.h"
 #include "platform/dshow.h"
-#include "platform/internal.h"
+#include "simulator/linux_host/internal.h"
 #include "platform/standin.h"
 #include "platform/win32.h"
 

@@ -4,7 +4,7 @@
 // The text has passed load(), so it is JSON within the nesting and size limits; the walk over
 // it is a loop over spans, without recursion, and the result is loaded again before use.
 
-#include "platform/bench_model.h"
+#include "simulator/bench/bench_model.h"
 
 #include <utility>
 

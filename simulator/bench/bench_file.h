@@ -5,7 +5,7 @@
 // moved over it), with the same reasons.
 #pragma once
 
-#include "platform/bench_model.h"
+#include "simulator/bench/bench_model.h"
 
 #include <cstdint>
 #include <functional>

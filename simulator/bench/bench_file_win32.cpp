@@ -1,7 +1,7 @@
 // Reading and replacing a bench file on Windows (the simulated driver and its registration
 // tool). Paths are UTF-8.
 
-#include "platform/bench_file.h"
+#include "simulator/bench/bench_file.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 // Reading and replacing a bench file on POSIX systems.
 
-#include "platform/bench_file.h"
+#include "simulator/bench/bench_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

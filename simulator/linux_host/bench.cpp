@@ -2,7 +2,7 @@
 // enumerator and by the device-change watcher; its warnings; and the driver's property values
 // stored back into it.
 
-#include "platform/internal.h"
+#include "simulator/linux_host/internal.h"
 #include "platform/standin.h"
 
 #include <atomic>

@@ -1,7 +1,7 @@
 // The module: its entry point, the live-object count, the class factories and the exports
 // DllGetClassObject and DllCanUnloadNow, and the trace.
 
-#include "platform/windows/simdriver.h"
+#include "simulator/windows_driver/simdriver.h"
 
 #include <cstdio>
 #include <cwchar>
