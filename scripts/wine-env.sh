@@ -113,27 +113,30 @@ wine_server_stop() {
 # Runs PROGRAM under Wine (WINEPREFIX exported) for at most SECONDS and returns its exit
 # code. A program that stopped at a message box or any other wait for a user would wait for
 # ever: at the limit it is stopped, with a message, and the result is 124 (137 when it had to
-# be killed). Output is passed on as it is (CRLF line ends included).
+# be killed). SECONDS 0: no limit, for a program a user runs. Output is passed on as it is
+# (CRLF line ends included).
 wine_run_limited() {
-    local limit=$1 started=$SECONDS status=0 foreground=() output
+    local limit=$1 started=$SECONDS status=0 foreground=() output limiter
     shift
     # From a terminal the program stays in the terminal's process group (it may read input).
     [ -t 0 ] && foreground=(--foreground)
+    limiter=(timeout "${foreground[@]}" -k 10 "$limit")
+    [ "$limit" != 0 ] || limiter=()
     if [ -t 1 ] && [ -t 2 ]; then
-        timeout "${foreground[@]}" -k 10 "$limit" "$MCC_WINE" "$@" || status=$?
+        "${limiter[@]}" "$MCC_WINE" "$@" || status=$?
     else
         # Wine starts its services and the desktop process when a program first needs them,
         # and they inherit the program's standard output and error, which they hold open as
         # long as the wineserver runs: whoever reads the output to its end (ctest, a $(...))
         # would wait that long. The program writes into files instead, passed on once it ended.
         output=$(mktemp -d) || return
-        timeout "${foreground[@]}" -k 10 "$limit" "$MCC_WINE" "$@" \
-            >"$output/stdout" 2>"$output/stderr" || status=$?
+        "${limiter[@]}" "$MCC_WINE" "$@" >"$output/stdout" 2>"$output/stderr" || status=$?
         cat "$output/stdout"
         cat "$output/stderr" >&2
         rm -rf "$output"
     fi
-    if { [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; } && [ $((SECONDS - started)) -ge "$limit" ]; then
+    if [ "$limit" != 0 ] && { [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; } &&
+        [ $((SECONDS - started)) -ge "$limit" ]; then
         echo "wine-env: $1 did not end within $limit s and was stopped" \
             "(waiting for input, or at a message box nobody answers?)" >&2
     fi

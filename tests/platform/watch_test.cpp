@@ -3,6 +3,9 @@
 #include "standin_fixture.h"
 
 #include <poll.h>
+#include <unistd.h>
+
+#include <chrono>
 
 namespace {
 
@@ -92,6 +95,51 @@ TEST_F(Watch, StoppingEndsTheWatch) {
     EXPECT_EQ(standin::device_change_fd(), -1);
     write_file("bench.json", R"({"tuners": []})");
     standin::dispatch_device_changes();
+    EXPECT_EQ(events, 0);
+}
+
+// Through a symbolic link the file it names is watched, in its own directory; a directory on
+// the way that is replaced is watched anew.
+TEST_F(Watch, TheFileBehindALinkAndAReplacedDirectoryAreWatched) {
+    std::filesystem::create_directories(dir_ + "/real");
+    std::string target = write_file("real/bench.json", R"({"tuners": []})");
+    std::string link = dir_ + "/bench.json";
+    ASSERT_EQ(symlink("real/bench.json", link.c_str()), 0);
+    setenv("MORVANE_BENCH", link.c_str(), 1);
+    ASSERT_TRUE(standin::watch_device_changes([this] { ++events; }));
+
+    write_file("real/bench.json", R"({"tuners": [{}]})");
+    settle();
+    EXPECT_EQ(events, 1) << "an edit of the file the link names";
+
+    // The directory holding the file is replaced by another one (a checkout, a restore).
+    std::filesystem::create_directories(dir_ + "/next");
+    write_file("next/bench.json", R"({"tuners": [{}, {}]})");
+    std::filesystem::rename(dir_ + "/real", dir_ + "/old");
+    std::filesystem::rename(dir_ + "/next", dir_ + "/real");
+    settle();
+    EXPECT_EQ(events, 2) << "the replaced directory brings other content";
+    write_file("real/bench.json", R"({"tuners": [{}, {}, {}]})");
+    settle();
+    EXPECT_EQ(events, 3) << "the new directory is watched";
+    write_file("old/bench.json", "{}");
+    settle(200);
+    EXPECT_EQ(events, 3) << "the old one is not the bench any more";
+}
+
+// Events about other names cost nothing, and an event that leaves the settled file's stamp as
+// it was does not read it.
+TEST_F(Watch, OnlyTheBenchsNameCountsAndItsStampIsComparedFirst) {
+    use_bench(R"({"tuners": []})");
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+    ASSERT_TRUE(standin::watch_device_changes([this] { ++events; }));
+    const long reads = standin::counters().bench_reads;
+    for (int i = 0; i < 20; ++i)
+        write_file("busy.log", std::to_string(i));
+    std::filesystem::permissions(dir_, std::filesystem::perms::others_read,
+                                 std::filesystem::perm_options::remove); // the folder's name
+    settle();
+    EXPECT_EQ(standin::counters().bench_reads, reads);
     EXPECT_EQ(events, 0);
 }
 

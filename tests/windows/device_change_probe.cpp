@@ -1,13 +1,13 @@
 // A top-level window that waits for the device-change broadcast, for the hot-plug test
 // (hotplug_case.sh) of scripts/wine-bench.sh:
 //
-//   windows-device-change-probe READY_FILE
+//   windows-device-change-probe READY_FILE [CHANGES]
 //
 // 1. Stores a property value through the DVB-S2 tuner's property set: the driver's own write
 //    into the bench, which is no device change. For two seconds no WM_DEVICECHANGE may come.
-// 2. Prints the tuners' names ("before: A|B"), creates READY_FILE, and waits (at most 60 s)
-//    for WM_DEVICECHANGE with DBT_DEVNODES_CHANGED.
-// 3. Prints the tuners' names again ("after: ...").
+// 2. Prints the tuners' names ("before: A|B").
+// 3. CHANGES times (default 1): creates READY_FILE, waits (at most 60 s) for WM_DEVICECHANGE
+//    with DBT_DEVNODES_CHANGED, and prints the tuners' names again ("after: ...").
 // Exit codes: 0 done, 1 no device change came, 3 a device change came after the own write,
 // 4 the tuner or its property set was not found.
 #include "media/com_ptr.h"
@@ -101,8 +101,9 @@ bool store_frequency() {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: windows-device-change-probe READY_FILE\n");
+    const int changes = argc == 3 ? _wtoi(argv[2]) : 1;
+    if (argc < 2 || argc > 3 || changes < 1) {
+        std::fprintf(stderr, "usage: windows-device-change-probe READY_FILE [CHANGES]\n");
         return 64;
     }
     CoInitialize(nullptr);
@@ -127,17 +128,20 @@ int wmain(int argc, wchar_t** argv) {
         return 3;
     }
     std::printf("before: %s\n", names().c_str());
-    std::fflush(stdout);
-    HANDLE ready = CreateFileW(argv[1], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (ready != INVALID_HANDLE_VALUE)
-        CloseHandle(ready);
-    pump(60000, true);
-    if (device_changes == 0) {
-        std::printf("no device change came\n");
-        return 1;
+    for (int change = 0; change < changes; ++change) {
+        std::fflush(stdout);
+        device_changes = 0;
+        HANDLE ready = CreateFileW(argv[1], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (ready != INVALID_HANDLE_VALUE)
+            CloseHandle(ready);
+        pump(60000, true);
+        if (device_changes == 0) {
+            std::printf("no device change came\n");
+            return 1;
+        }
+        std::printf("after: %s\n", names().c_str());
     }
-    std::printf("after: %s\n", names().c_str());
     DestroyWindow(window);
     return 0;
 }

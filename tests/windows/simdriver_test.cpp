@@ -15,7 +15,7 @@
 
 namespace {
 
-// The driver's classes (platform/windows/simdriver.h).
+// The driver's classes (simulator/windows_driver/simdriver.h).
 constexpr CLSID tuner_filter_class = {
     0x5B0E7C2A, 0x3D91, 0x4F6B, {0x8E, 0x27, 0x6A, 0x1D, 0x4C, 0x9F, 0x0B, 0x11}};
 constexpr GUID extension_set = {

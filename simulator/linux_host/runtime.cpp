@@ -3,11 +3,12 @@
 
 #include "platform/com.h"
 #include "platform/dshow.h"
-#include "platform/internal.h"
+#include "simulator/linux_host/internal.h"
 #include "platform/standin.h"
 #include "platform/win32.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -85,15 +86,47 @@ HRESULT hand_out(Object* object, REFIID riid, void** ppv) {
 // ---------------------------------------------------------------------------------------
 // Trace.
 
+namespace {
+
+// Tells why the trace file cannot be written, once for each file and reason in a row. Call
+// with trace_mutex held.
+void refuse_trace(const char* path, const std::string& reason) {
+    static std::string* told = new std::string(); // usable while the process exits
+    std::string what = reason + '\0' + path;
+    if (*told == what)
+        return;
+    *told = what;
+    std::fprintf(stderr, "trace: %s: %s; no trace is written\n",
+                 bench::printable(path, 4096).c_str(), reason.c_str());
+    std::fflush(stderr);
+}
+
+} // namespace
+
 void trace(const std::string& line) {
     const char* path = std::getenv("MORVANE_TRACE");
     if (!path || !*path)
         return;
     std::string text = line + "\n";
     std::lock_guard lock(trace_mutex);
-    int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
+    // Only a regular file takes the trace: opening never waits (a named pipe without a
+    // reader), and a symbolic link is not followed into another file.
+    int fd = ::open(
+        path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        int error = errno;
+        refuse_trace(path, error == ELOOP   ? "a symbolic link, not followed"
+                           : error == ENXIO ? bench::not_regular_reason("a named pipe")
+                                            : std::string(std::strerror(error)));
         return;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        refuse_trace(path, bench::not_regular_reason(S_ISFIFO(info.st_mode) ? "a named pipe"
+                                                                            : "not a file"));
+        return;
+    }
     const char* p = text.data();
     size_t left = text.size();
     while (left > 0) {

@@ -1,7 +1,7 @@
 // The bench model: loading and validating bench text, the rules of the driver's property set
 // and of pins, and the text helpers the messages need.
 
-#include "platform/bench_model.h"
+#include "simulator/bench/bench_model.h"
 
 #include <nlohmann/json.hpp>
 

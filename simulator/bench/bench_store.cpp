@@ -4,7 +4,7 @@
 // The text has passed load(), so it is JSON within the nesting and size limits; the walk over
 // it is a loop over spans, without recursion, and the result is loaded again before use.
 
-#include "platform/bench_model.h"
+#include "simulator/bench/bench_model.h"
 
 #include <utility>
 
@@ -82,7 +82,8 @@ class Splicer {
     // end of the innermost object when its last key is missing.
     std::optional<std::string> set(std::size_t index, const std::vector<std::string>& keys,
                                    int32_t value) const {
-        std::size_t at = skip_space(0);
+        // A byte-order mark (as some editors save UTF-8) stays in front of the text.
+        std::size_t at = skip_space(text_.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0);
         auto node = span_at(at);
         if (!node || text_[at] != '{')
             return std::nullopt;

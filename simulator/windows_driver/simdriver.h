@@ -7,13 +7,13 @@
 // DevicePath of its device entry (IPersistPropertyBag::Load), and the DVB-S classes the
 // runtime may lack: tuning space, locator, tune request, network provider and MPEG-2
 // demultiplexer. The bench's rules (model, property set, pin media) are the shared ones of
-// platform/bench_model.h; what happens to the driver values goes back into the bench file.
+// simulator/bench/bench_model.h; what happens to the driver values goes back into the bench file.
 //
 // Every object is free-threaded (ThreadingModel Both): atomic reference counts, and the
 // filter and pin state under a mutex.
 #pragma once
 
-#include "platform/bench_model.h"
+#include "simulator/bench/bench_model.h"
 #include "platform/dshow.h"
 
 #include <atomic>

@@ -1,7 +1,7 @@
 // The bench in force for the simulated driver, and the driver values stored back into it.
 
-#include "platform/bench_file.h"
-#include "platform/windows/simdriver.h"
+#include "simulator/bench/bench_file.h"
+#include "simulator/windows_driver/simdriver.h"
 
 #include <cstdio>
 #include <set>

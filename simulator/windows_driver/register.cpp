@@ -2,8 +2,8 @@
 // device entries, HKCR\CLSID\{category}\Instance\<name> with FriendlyName, CLSID and
 // DevicePath, which the platform's device enumerator lists in key-name order.
 
-#include "platform/bench_file.h"
-#include "platform/windows/simdriver.h"
+#include "simulator/bench/bench_file.h"
+#include "simulator/windows_driver/simdriver.h"
 
 #include <olectl.h>
 

@@ -1,6 +1,6 @@
 // The filter graph: membership under unique names, removal, and direct pin connection.
 
-#include "platform/filter.h"
+#include "simulator/linux_host/filter.h"
 
 #include <cstdio>
 

@@ -11,7 +11,7 @@
 // --notify the last valid entries stay and the change is announced); 1 anything else, with
 // one line on standard error; 64 wrong arguments.
 
-#include "platform/bench_file.h"
+#include "simulator/bench/bench_file.h"
 
 #include <windows.h>
 

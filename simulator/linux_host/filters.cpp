@@ -1,7 +1,7 @@
 // Filters and pins: the filters bound from bench entries (with the tuner's topology and the
 // driver's extension property set), the MPEG-2 demultiplexer and the null renderer.
 
-#include "platform/filter.h"
+#include "simulator/linux_host/filter.h"
 
 #include <algorithm>
 #include <cstring>

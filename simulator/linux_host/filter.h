@@ -3,7 +3,7 @@
 
 #ifndef _WIN32
 
-#include "platform/internal.h"
+#include "simulator/linux_host/internal.h"
 
 #include <memory>
 #include <string>

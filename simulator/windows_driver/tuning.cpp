@@ -5,7 +5,7 @@
 // Ownership runs one way only: the network provider keeps the tuning space and the tune
 // request it is given, a tune request keeps its locator; nothing points back.
 
-#include "platform/windows/filters.h"
+#include "simulator/windows_driver/filters.h"
 
 namespace simdriver {
 

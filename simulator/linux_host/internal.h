@@ -10,8 +10,8 @@
 #include "platform/com.h"
 #include "platform/dshow.h"
 
-#include "platform/bench_file.h"
-#include "platform/bench_model.h"
+#include "simulator/bench/bench_file.h"
+#include "simulator/bench/bench_model.h"
 
 #include <atomic>
 #include <cstdint>

@@ -5,7 +5,7 @@
 // moved over it), with the same reasons.
 #pragma once
 
-#include "platform/bench_model.h"
+#include "simulator/bench/bench_model.h"
 
 #include <cstdint>
 #include <functional>
@@ -28,6 +28,16 @@ struct FileStamp {
     bool operator==(const FileStamp&) const = default;
 };
 
+// True when a file whose stamp is now `now` certainly still holds what a read that began at
+// read_at_ns found under read_stamp: the same stamp, and its last change lying so long (two
+// seconds) before that read that no later write can share the change's tick of the clock.
+inline bool settled_since(const FileStamp& now, const FileStamp& read_stamp,
+                          std::int64_t read_at_ns) {
+    constexpr std::int64_t settled_ns = std::int64_t{2} * 1000000000;
+    return now == read_stamp && now.changed_ns + settled_ns < read_at_ns &&
+           now.modified_ns + settled_ns < read_at_ns;
+}
+
 // What reading a bench file gave: its bytes, or the reason it cannot be used (one printable
 // line, the REASON of "bench: FILE: REASON"); with the stamp of what was read and the wall
 // clock time the read began.
@@ -47,9 +57,14 @@ std::optional<FileStamp> stamp_file(const std::string& path);
 // is refused before a byte is read, and so is a file larger than the limit.
 FileRead read_file(const std::string& path);
 
+// The reason replace_file gives for a file without write permission.
+inline constexpr const char* read_only_reason = "the file is read-only";
+
 // Replaces the file's content atomically: writes bytes into a new file beside it (with the
-// old file's permissions), runs before_rename, then renames the new file over path. False,
-// with the reason in error, when that fails; the file is then unchanged.
+// old file's permissions), runs before_rename, then renames the new file over path. When path
+// is a symbolic link, the file it names is replaced and the link stays. A file without write
+// permission (for anyone, or for this user) is not replaced: read_only_reason. False, with the
+// reason in error, when that fails; the file is then unchanged.
 bool replace_file(const std::string& path, std::string_view bytes, std::string& error,
                   const std::function<void()>& before_rename = {});
 

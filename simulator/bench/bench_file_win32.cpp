@@ -1,10 +1,11 @@
 // Reading and replacing a bench file on Windows (the simulated driver and its registration
 // tool). Paths are UTF-8.
 
-#include "platform/bench_file.h"
+#include "simulator/bench/bench_file.h"
 
 #include <windows.h>
 
+#include <optional>
 #include <vector>
 
 namespace bench {
@@ -44,6 +45,36 @@ std::string system_message(DWORD error) {
     return out;
 }
 
+// The path of the file an open handle reads, with every symbolic link on the way resolved
+// ("\\?\C:\..."), or nothing.
+std::optional<std::wstring> final_path(HANDLE file) {
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD n = GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()),
+                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n >= path.size()) {
+        path.resize(n);
+        n = GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()),
+                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    }
+    if (n == 0 || n >= path.size())
+        return std::nullopt;
+    path.resize(n);
+    return path;
+}
+
+// The file that path names: through a symbolic link, the file the link leads to; path itself
+// when it does not exist (yet).
+std::wstring resolved(const std::wstring& path) {
+    HANDLE file =
+        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return path;
+    std::optional<std::wstring> target = final_path(file);
+    CloseHandle(file);
+    return target.value_or(path);
+}
+
 FileRead failed(std::string reason) {
     FileRead read;
     read.reason = std::move(reason);
@@ -55,18 +86,20 @@ FileRead failed(std::string reason) {
 FileRead read_file(const std::string& path) {
     std::wstring name = to_wide(path);
     DWORD attributes = GetFileAttributesW(name.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return failed(cannot_read_reason(system_message(GetLastError())));
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return failed(not_regular_reason("a directory"));
+    // A named pipe or a device of the host opens here without waiting (Wine opens them without
+    // blocking); what it is decides before a byte is read.
     HANDLE file = CreateFileW(name.c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return failed(cannot_read_reason(system_message(GetLastError())));
-    if (GetFileType(file) != FILE_TYPE_DISK) {
+    if (DWORD type = GetFileType(file); type != FILE_TYPE_DISK) {
         CloseHandle(file);
-        return failed(not_regular_reason("not a file"));
+        return failed(not_regular_reason(type == FILE_TYPE_PIPE   ? "a named pipe"
+                                         : type == FILE_TYPE_CHAR ? "a character device"
+                                                                  : "not a file"));
     }
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file, &size)) {
@@ -102,7 +135,13 @@ FileRead read_file(const std::string& path) {
 
 bool replace_file(const std::string& path, std::string_view bytes, std::string& error,
                   const std::function<void()>& before_rename) {
-    std::wstring target = to_wide(path);
+    // Through a symbolic link, the file it names is replaced, and the link stays.
+    std::wstring target = resolved(to_wide(path));
+    DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        error = read_only_reason;
+        return false;
+    }
     std::wstring temporary;
     HANDLE file = INVALID_HANDLE_VALUE;
     // A new file beside the bench, under a name nobody else uses.

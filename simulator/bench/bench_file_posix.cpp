@@ -1,6 +1,6 @@
 // Reading and replacing a bench file on POSIX systems.
 
-#include "platform/bench_file.h"
+#include "simulator/bench/bench_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -127,7 +127,21 @@ FileRead read_file(const std::string& path) {
 bool replace_file(const std::string& path, std::string_view bytes, std::string& error,
                   const std::function<void()>& before_rename) {
     namespace fs = std::filesystem;
+    // Through a symbolic link, the file it names is replaced, and the link stays.
     fs::path target(path);
+    std::error_code resolve_error;
+    if (fs::is_symlink(target, resolve_error)) {
+        fs::path resolved = fs::canonical(target, resolve_error);
+        if (!resolve_error)
+            target = resolved;
+    }
+    struct stat info;
+    const bool exists = ::stat(target.c_str(), &info) == 0;
+    // A file nobody may write keeps its content, whoever runs this (root too).
+    if (exists && ((info.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) {
+        error = read_only_reason;
+        return false;
+    }
     fs::path dir = target.parent_path();
     std::string pattern =
         (dir.empty() ? fs::path(".") : dir) / ("." + target.filename().string() + ".XXXXXX");
@@ -138,8 +152,7 @@ bool replace_file(const std::string& path, std::string_view bytes, std::string& 
         error = std::strerror(errno);
         return false;
     }
-    struct stat info;
-    if (::stat(path.c_str(), &info) == 0)
+    if (exists)
         ::fchmod(fd, info.st_mode & 07777);
     const char* p = bytes.data();
     std::size_t left = bytes.size();
@@ -163,7 +176,7 @@ bool replace_file(const std::string& path, std::string_view bytes, std::string& 
     }
     if (before_rename)
         before_rename();
-    if (::rename(name.data(), path.c_str()) != 0) {
+    if (::rename(name.data(), target.c_str()) != 0) {
         error = std::strerror(errno);
         ::unlink(name.data());
         return false;

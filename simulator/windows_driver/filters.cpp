@@ -6,7 +6,7 @@
 // pin holds a reference to its peer, as the platform's pins do; the graph disconnects both
 // ends before it lets a filter go, which breaks that link again.
 
-#include "platform/windows/filters.h"
+#include "simulator/windows_driver/filters.h"
 
 #include <algorithm>
 #include <cstring>

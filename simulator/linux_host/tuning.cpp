@@ -3,7 +3,7 @@
 // Ownership runs one way only: the network provider keeps the tuning space and the tune
 // request it is given, a tune request keeps its locator; nothing points back.
 
-#include "platform/filter.h"
+#include "simulator/linux_host/filter.h"
 
 namespace standin::detail {
 

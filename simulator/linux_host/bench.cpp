@@ -2,7 +2,7 @@
 // enumerator and by the device-change watcher; its warnings; and the driver's property values
 // stored back into it.
 
-#include "platform/internal.h"
+#include "simulator/linux_host/internal.h"
 #include "platform/standin.h"
 
 #include <atomic>
@@ -31,10 +31,6 @@ struct BenchState {
     std::optional<bench::FileStamp> in_force_stamp;
     std::int64_t in_force_read_at = 0;
 };
-
-// A file whose last change lies this long before a read of it cannot change again within
-// the same tick of the file system's clock unnoticed: its stamp then stands for its content.
-constexpr std::int64_t settled_ns = std::int64_t{2} * 1000000000;
 
 BenchState& state() {
     static BenchState instance;
@@ -116,8 +112,7 @@ bool unchanged_since_read(const std::string& path) {
     if (!s.in_force || s.in_force->path != path || !s.in_force_stamp)
         return false;
     auto now = bench::stamp_file(path);
-    return now && *now == *s.in_force_stamp && now->changed_ns + settled_ns < s.in_force_read_at &&
-           now->modified_ns + settled_ns < s.in_force_read_at;
+    return now && bench::settled_since(*now, *s.in_force_stamp, s.in_force_read_at);
 }
 
 // Puts what was read in force when it is a valid bench; else warns once for that content

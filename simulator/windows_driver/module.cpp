@@ -1,8 +1,10 @@
 // The module: its entry point, the live-object count, the class factories and the exports
 // DllGetClassObject and DllCanUnloadNow, and the trace.
 
-#include "platform/windows/simdriver.h"
+#include "simulator/windows_driver/simdriver.h"
 
+#include <cstdio>
+#include <cwchar>
 #include <new>
 #include <vector>
 
@@ -19,17 +21,87 @@ std::mutex& trace_mutex() {
     return m;
 }
 
+constexpr const char* link_reason = "a symbolic link, not followed";
+
+// Tells why the trace file cannot be written, once for each file and reason in a row. Call
+// with the trace's lock held.
+void refuse_trace(const wchar_t* path, const char* reason) {
+    static const char* told_reason = nullptr; // plain storage: usable while the process ends
+    static wchar_t told_path[MAX_PATH * 4];
+    if (told_reason == reason && std::wcscmp(told_path, path) == 0)
+        return;
+    told_reason = reason;
+    lstrcpynW(told_path, path, MAX_PATH * 4);
+    char name[MAX_PATH * 4 * 3];
+    int n = WideCharToMultiByte(CP_UTF8, 0, path, -1, name, sizeof name, nullptr, nullptr);
+    std::fprintf(stderr, "trace: %s: %s; no trace is written\n",
+                 n > 0 ? bench::printable(name, 4096).c_str() : "?", reason);
+    std::fflush(stderr);
+}
+
+// Whether the open file is the one named by path itself, and not what a symbolic link there
+// leads to: its final path is its folder's followed by its own name.
+bool opened_without_link(HANDLE file, const wchar_t* path) {
+    wchar_t full[MAX_PATH * 4];
+    wchar_t* name = nullptr;
+    DWORD n = GetFullPathNameW(path, MAX_PATH * 4, full, &name);
+    if (n == 0 || n >= MAX_PATH * 4 || !name || name == full)
+        return false;
+    std::wstring own_name = name;
+    *name = L'\0';
+    HANDLE folder = CreateFileW(full, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE)
+        return false;
+    wchar_t folder_path[MAX_PATH * 4], file_path[MAX_PATH * 4];
+    DWORD folder_n = GetFinalPathNameByHandleW(folder, folder_path, MAX_PATH * 4, 0);
+    CloseHandle(folder);
+    DWORD file_n = GetFinalPathNameByHandleW(file, file_path, MAX_PATH * 4, 0);
+    if (folder_n == 0 || folder_n >= MAX_PATH * 4 || file_n == 0 || file_n >= MAX_PATH * 4)
+        return false;
+    std::wstring expected = folder_path;
+    if (expected.empty() || expected.back() != L'\\')
+        expected += L'\\';
+    expected += own_name;
+    return CompareStringOrdinal(expected.c_str(), -1, file_path, -1, TRUE) == CSTR_EQUAL;
+}
+
 // Appends text to the trace file with the system's own calls: also usable while the process
-// ends, after the runtime library may have shut down.
+// ends, after the runtime library may have shut down. Only a regular file takes the trace: a
+// pipe is not written (a write could wait for a reader for ever), and a symbolic link is not
+// followed into another file.
 void append_trace(const std::string& text) {
     wchar_t path[MAX_PATH * 4];
     DWORD n = GetEnvironmentVariableW(L"MORVANE_TRACE", path, sizeof path / sizeof path[0]);
     if (n == 0 || n >= sizeof path / sizeof path[0])
         return;
-    HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+    HANDLE file =
+        CreateFileW(path, FILE_APPEND_DATA, share, nullptr, OPEN_EXISTING, flags, nullptr);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
+        // Made anew; never through a link that leads nowhere (that name exists already).
+        file = CreateFileW(path, FILE_APPEND_DATA, share, nullptr, CREATE_NEW, flags, nullptr);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
+            file =
+                CreateFileW(path, FILE_APPEND_DATA, share, nullptr, OPEN_EXISTING, flags, nullptr);
+            if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND)
+                return refuse_trace(path, link_reason);
+        }
+    }
     if (file == INVALID_HANDLE_VALUE)
-        return;
+        return refuse_trace(path, "cannot open it");
+    const char* reason = nullptr;
+    DWORD type = GetFileType(file);
+    if (type != FILE_TYPE_DISK)
+        reason = type == FILE_TYPE_PIPE ? "not a regular file (a named pipe)"
+                                        : "not a regular file (not a file)";
+    else if (!opened_without_link(file, path))
+        reason = link_reason;
+    if (reason) {
+        CloseHandle(file);
+        return refuse_trace(path, reason);
+    }
     DWORD written = 0;
     WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     CloseHandle(file);

@@ -1,7 +1,7 @@
 // Device enumeration: the system device enumerator, the category enumerators, the device
 // monikers with their property bags, and bind contexts.
 
-#include "platform/internal.h"
+#include "simulator/linux_host/internal.h"
 
 namespace standin::detail {
 

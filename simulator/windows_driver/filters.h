@@ -1,7 +1,7 @@
 // The simulated driver's filters and pins, shared by the filter and tuning units.
 #pragma once
 
-#include "platform/windows/simdriver.h"
+#include "simulator/windows_driver/simdriver.h"
 
 #include <memory>
 #include <string>
