@@ -3,9 +3,10 @@
 
 #include "platform/com.h"
 #include "platform/dshow.h"
-#include "simulator/linux_host/internal.h"
 #include "platform/standin.h"
 #include "platform/win32.h"
+#include "simulator/devices/filters.h"
+#include "simulator/linux_host/internal.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -33,63 +34,36 @@ void write_exit_line() {
 
 } // namespace
 
-void count_object_created() {
-    ++live_count;
-    ensure_exit_hook();
-}
-
-void count_object_destroyed() {
-    --live_count;
-}
-
 void ensure_exit_hook() {
     if (!exit_hook_registered.exchange(true))
         std::atexit(write_exit_line);
 }
 
-Object::Object() {
-    count_object_created();
-}
-
-Object::~Object() {
-    count_object_destroyed();
-}
-
-ULONG Object::add_ref() noexcept {
-    return ++refs_;
-}
-
-ULONG Object::release() noexcept {
-    ULONG left = --refs_;
-    if (left == 0)
-        delete this;
-    return left;
-}
-
-HRESULT Object::query(REFIID riid, void** ppv) {
-    if (!ppv)
-        return E_POINTER;
-    *ppv = find_interface(riid);
-    if (!*ppv)
-        return E_NOINTERFACE;
-    add_ref();
-    return S_OK;
-}
-
-HRESULT hand_out(Object* object, REFIID riid, void** ppv) {
-    HRESULT hr = object->query(riid, ppv);
-    object->release();
-    return hr;
-}
+} // namespace standin::detail
 
 // ---------------------------------------------------------------------------------------
-// Trace.
+// The simulated objects' live count and trace, as this host keeps them.
 
-void trace(const std::string& line) {
+sim::Object::Object() noexcept {
+    ++standin::detail::live_count;
+    standin::detail::ensure_exit_hook();
+}
+
+sim::Object::~Object() {
+    --standin::detail::live_count;
+}
+
+void sim::trace(const std::string& line) noexcept {
+    using standin::detail::trace_mutex;
     const char* path = std::getenv("MORVANE_TRACE");
     if (!path || !*path)
         return;
-    std::string text = line + "\n";
+    std::string text;
+    try {
+        text = line + "\n";
+    } catch (...) {
+        return;
+    }
     std::lock_guard lock(trace_mutex);
     int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0)
@@ -108,6 +82,8 @@ void trace(const std::string& line) {
     }
     ::close(fd);
 }
+
+namespace standin::detail {
 
 // ---------------------------------------------------------------------------------------
 // Per-thread initialisation and the message-box handler.
@@ -269,6 +245,10 @@ HRESULT CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid) {
         return CO_E_CLASSSTRING;
     *pclsid = *parsed;
     return S_OK;
+}
+
+LPVOID CoTaskMemAlloc(size_t cb) {
+    return std::malloc(cb ? cb : 1);
 }
 
 void CoTaskMemFree(LPVOID pv) {

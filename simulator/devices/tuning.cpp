@@ -1,28 +1,32 @@
-// The DVB-S tuning model the runtime lacks: tuning space, tune request, locator, and the
-// network provider that takes them. Values are kept and read back; the bench's
-// `faults.results` decide the results of the methods it names.
+// The DVB-S tuning model, written once for both hosts: tuning space, tune request, locator,
+// and the network provider that takes them. Values are kept and read back (every get_ and
+// put_ succeeds); the bench's `faults.results` decide the results of the methods it names.
 //
 // Ownership runs one way only: the network provider keeps the tuning space and the tune
 // request it is given, a tune request keeps its locator; nothing points back.
 
-#include "simulator/windows_driver/filters.h"
+#include "simulator/devices/filters.h"
 
-namespace simdriver {
+namespace sim {
 
 namespace {
 
-// The result a `faults.results` entry imposes on a method, if any.
-std::optional<HRESULT> result_fault(const char* method) {
-    return current_bench()->bench.result_fault(method);
-}
+#ifdef _WIN32
+const IID& iid_digital_locator = __uuidof(IDigitalLocator);
+#else
+const IID& iid_digital_locator = IID_IDigitalLocator;
+#endif
 
-template <class T> void keep(T*& field, T* value) {
-    if (value)
-        value->AddRef();
-    T* old = field;
-    field = value;
-    if (old)
-        old->Release();
+// A put_ whose result the bench may decide: a failure leaves the call without effect, a
+// success code is passed on.
+template <class Put> HRESULT with_fault(const char* method, Put&& put) noexcept {
+    return guarded([&] {
+        auto fault = result_fault(method);
+        if (fault && FAILED(*fault))
+            return *fault;
+        HRESULT hr = put();
+        return fault && SUCCEEDED(hr) ? *fault : hr;
+    });
 }
 
 template <class T> HRESULT read(const T& field, T* out) {
@@ -32,12 +36,21 @@ template <class T> HRESULT read(const T& field, T* out) {
     return S_OK;
 }
 
-HRESULT replace(BSTR& field, BSTR value) {
+HRESULT replace(BSTR& field, const OLECHAR* value) {
     BSTR copy = value ? SysAllocString(value) : nullptr;
     if (value && !copy)
         return E_OUTOFMEMORY;
     SysFreeString(field);
     field = copy;
+    return S_OK;
+}
+
+template <class T> HRESULT read_object(T* field, T** out) {
+    if (!out)
+        return E_POINTER;
+    *out = field;
+    if (field)
+        field->AddRef();
     return S_OK;
 }
 
@@ -48,29 +61,10 @@ HRESULT read_text(BSTR field, BSTR* out) {
     return field && !*out ? E_OUTOFMEMORY : S_OK;
 }
 
-#define SIMDRIVER_NO_DISPATCH                                                                      \
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) noexcept override {                        \
-        if (!n)                                                                                    \
-            return E_POINTER;                                                                      \
-        *n = 0;                                                                                    \
-        return S_OK;                                                                               \
-    }                                                                                              \
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override {             \
-        return E_NOTIMPL;                                                                          \
-    }                                                                                              \
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID,                         \
-                                            DISPID*) noexcept override {                           \
-        return E_NOTIMPL;                                                                          \
-    }                                                                                              \
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,            \
-                                     EXCEPINFO*, UINT*) noexcept override {                        \
-        return E_NOTIMPL;                                                                          \
-    }
-
 class Locator final : public IDVBSLocator, public Object {
   public:
-    SIMDRIVER_IUNKNOWN
-    SIMDRIVER_NO_DISPATCH
+    SIM_IUNKNOWN
+    SIM_NO_DISPATCH
 
     HRESULT STDMETHODCALLTYPE get_CarrierFrequency(LONG* v) noexcept override {
         return read(carrier_frequency_, v);
@@ -111,11 +105,10 @@ class Locator final : public IDVBSLocator, public Object {
         return read(modulation_, v);
     }
     HRESULT STDMETHODCALLTYPE put_Modulation(ModulationType v) noexcept override {
-        auto fault = result_fault("IDVBSLocator::put_Modulation");
-        if (fault && FAILED(*fault))
-            return *fault;
-        modulation_ = v;
-        return fault.value_or(S_OK);
+        return with_fault("IDVBSLocator::put_Modulation", [&] {
+            modulation_ = v;
+            return S_OK;
+        });
     }
     HRESULT STDMETHODCALLTYPE get_SymbolRate(LONG* v) noexcept override {
         return read(symbol_rate_, v);
@@ -161,9 +154,9 @@ class Locator final : public IDVBSLocator, public Object {
     }
 
   private:
-    void* find_interface(REFIID riid) override {
+    void* find_interface(REFIID riid) noexcept override {
         if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_ILocator ||
-            riid == __uuidof(IDigitalLocator) || riid == IID_IDVBSLocator)
+            riid == iid_digital_locator || riid == IID_IDVBSLocator)
             return static_cast<IDVBSLocator*>(this);
         return nullptr;
     }
@@ -184,25 +177,32 @@ class Locator final : public IDVBSLocator, public Object {
 
 class TuneRequest final : public ITuneRequest, public Object {
   public:
+    explicit TuneRequest(ITuningSpace* space) { keep(space_, space); }
     ~TuneRequest() override {
         if (locator_)
             locator_->Release();
+        if (space_)
+            space_->Release();
     }
 
-    SIMDRIVER_IUNKNOWN
-    SIMDRIVER_NO_DISPATCH
+    SIM_IUNKNOWN
+    SIM_NO_DISPATCH
 
     HRESULT STDMETHODCALLTYPE get_TuningSpace(ITuningSpace** space) noexcept override {
         if (!space)
             return E_POINTER;
-        *space = nullptr;
-        return E_NOTIMPL;
+        std::lock_guard lock(mutex_);
+        *space = space_;
+        if (space_)
+            space_->AddRef();
+        return S_OK;
     }
+    // The request's components: none.
     HRESULT STDMETHODCALLTYPE get_Components(IComponents** components) noexcept override {
         if (!components)
             return E_POINTER;
         *components = nullptr;
-        return E_NOTIMPL;
+        return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Clone(ITuneRequest**) noexcept override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE get_Locator(ILocator** locator) noexcept override {
@@ -221,14 +221,15 @@ class TuneRequest final : public ITuneRequest, public Object {
     }
 
   private:
-    void* find_interface(REFIID riid) override {
+    void* find_interface(REFIID riid) noexcept override {
         if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_ITuneRequest)
             return static_cast<ITuneRequest*>(this);
         return nullptr;
     }
 
     std::mutex mutex_;
-    ILocator* locator_ = nullptr; // one reference
+    ILocator* locator_ = nullptr;   // one reference
+    ITuningSpace* space_ = nullptr; // one reference: the space that made the request
 };
 
 class TuningSpace final : public IDVBSTuningSpace, public Object {
@@ -239,10 +240,12 @@ class TuningSpace final : public IDVBSTuningSpace, public Object {
         SysFreeString(network_type_);
         SysFreeString(input_range_);
         SysFreeString(frequency_mapping_);
+        keep(component_types_, static_cast<IComponentTypes*>(nullptr));
+        keep(default_locator_, static_cast<ILocator*>(nullptr));
     }
 
-    SIMDRIVER_IUNKNOWN
-    SIMDRIVER_NO_DISPATCH
+    SIM_IUNKNOWN
+    SIM_NO_DISPATCH
 
     HRESULT STDMETHODCALLTYPE get_UniqueName(BSTR* v) noexcept override {
         std::lock_guard lock(mutex_);
@@ -263,7 +266,7 @@ class TuningSpace final : public IDVBSTuningSpace, public Object {
     HRESULT STDMETHODCALLTYPE get_CLSID(BSTR* v) noexcept override {
         if (!v)
             return E_POINTER;
-        *v = SysAllocString(L"{B64016F3-C9A2-4066-96F0-BD9563314726}");
+        *v = SysAllocString(SIM_TEXT("{B64016F3-C9A2-4066-96F0-BD9563314726}"));
         return *v ? S_OK : E_OUTOFMEMORY;
     }
     HRESULT STDMETHODCALLTYPE get_NetworkType(BSTR* v) noexcept override {
@@ -271,12 +274,10 @@ class TuningSpace final : public IDVBSTuningSpace, public Object {
         return read_text(network_type_, v);
     }
     HRESULT STDMETHODCALLTYPE put_NetworkType(BSTR v) noexcept override {
-        auto fault = result_fault("IDVBSTuningSpace::put_NetworkType");
-        if (fault && FAILED(*fault))
-            return *fault;
-        std::lock_guard lock(mutex_);
-        HRESULT hr = replace(network_type_, v);
-        return fault && SUCCEEDED(hr) ? *fault : hr;
+        return with_fault("IDVBSTuningSpace::put_NetworkType", [&] {
+            std::lock_guard lock(mutex_);
+            return replace(network_type_, v);
+        });
     }
     HRESULT STDMETHODCALLTYPE get__NetworkType(GUID* v) noexcept override {
         if (!v)
@@ -286,35 +287,35 @@ class TuningSpace final : public IDVBSTuningSpace, public Object {
         return network_type_ ? CLSIDFromString(network_type_, v) : S_OK;
     }
     HRESULT STDMETHODCALLTYPE put__NetworkType(REFCLSID v) noexcept override {
-        wchar_t text[64];
-        if (!StringFromGUID2(v, text, 64))
-            return E_INVALIDARG;
-        std::lock_guard lock(mutex_);
-        return replace(network_type_, text);
+        return guarded([&] {
+            std::u16string text = bench::utf16(bench::guid_text(v));
+            std::lock_guard lock(mutex_);
+            return replace(network_type_, wide_text(text));
+        });
     }
     HRESULT STDMETHODCALLTYPE CreateTuneRequest(ITuneRequest** request) noexcept override {
         if (!request)
             return E_POINTER;
         *request = nullptr;
-        auto fault = result_fault("IDVBSTuningSpace::CreateTuneRequest");
-        if (fault && FAILED(*fault))
-            return *fault;
-        *request = new (std::nothrow) TuneRequest;
-        if (!*request)
-            return E_OUTOFMEMORY;
-        return fault.value_or(S_OK);
+        return with_fault("IDVBSTuningSpace::CreateTuneRequest", [&] {
+            *request = new (std::nothrow) TuneRequest(this);
+            return *request ? S_OK : E_OUTOFMEMORY;
+        });
     }
     HRESULT STDMETHODCALLTYPE EnumCategoryGUIDs(IEnumGUID**) noexcept override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE EnumDeviceMonikers(IEnumMoniker**) noexcept override {
         return E_NOTIMPL;
     }
     HRESULT STDMETHODCALLTYPE
-    get_DefaultPreferredComponentTypes(IComponentTypes**) noexcept override {
-        return E_NOTIMPL;
+    get_DefaultPreferredComponentTypes(IComponentTypes** v) noexcept override {
+        std::lock_guard lock(mutex_);
+        return read_object(component_types_, v);
     }
     HRESULT STDMETHODCALLTYPE
-    put_DefaultPreferredComponentTypes(IComponentTypes*) noexcept override {
-        return E_NOTIMPL;
+    put_DefaultPreferredComponentTypes(IComponentTypes* v) noexcept override {
+        std::lock_guard lock(mutex_);
+        keep(component_types_, v);
+        return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_FrequencyMapping(BSTR* v) noexcept override {
         std::lock_guard lock(mutex_);
@@ -324,8 +325,15 @@ class TuningSpace final : public IDVBSTuningSpace, public Object {
         std::lock_guard lock(mutex_);
         return replace(frequency_mapping_, v);
     }
-    HRESULT STDMETHODCALLTYPE get_DefaultLocator(ILocator**) noexcept override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE put_DefaultLocator(ILocator*) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_DefaultLocator(ILocator** v) noexcept override {
+        std::lock_guard lock(mutex_);
+        return read_object(default_locator_, v);
+    }
+    HRESULT STDMETHODCALLTYPE put_DefaultLocator(ILocator* v) noexcept override {
+        std::lock_guard lock(mutex_);
+        keep(default_locator_, v);
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE Clone(ITuningSpace**) noexcept override { return E_NOTIMPL; }
 
     HRESULT STDMETHODCALLTYPE get_SystemType(DVBSystemType* v) noexcept override {
@@ -380,7 +388,7 @@ class TuningSpace final : public IDVBSTuningSpace, public Object {
     }
 
   private:
-    void* find_interface(REFIID riid) override {
+    void* find_interface(REFIID riid) noexcept override {
         if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_ITuningSpace ||
             riid == IID_IDVBTuningSpace || riid == IID_IDVBTuningSpace2 ||
             riid == IID_IDVBSTuningSpace)
@@ -388,7 +396,9 @@ class TuningSpace final : public IDVBSTuningSpace, public Object {
         return nullptr;
     }
 
-    std::mutex mutex_; // guards the strings
+    std::mutex mutex_;                           // guards the strings and objects
+    IComponentTypes* component_types_ = nullptr; // one reference
+    ILocator* default_locator_ = nullptr;        // one reference
     BSTR unique_name_ = nullptr;
     BSTR friendly_name_ = nullptr;
     BSTR network_type_ = nullptr;
@@ -405,33 +415,28 @@ class TuningSpace final : public IDVBSTuningSpace, public Object {
 class NetworkProvider final : public Filter, public IScanningTuner {
   public:
     NetworkProvider() : Filter(CLSID_DVBSNetworkProvider, "DVBSNetworkProvider") {
-        set_pins(bench::network_provider_pins());
+        set_pins("DVBSNetworkProvider", bench::network_provider_pins());
     }
     ~NetworkProvider() override {
-        if (tune_request_)
-            tune_request_->Release();
-        if (tuning_space_)
-            tuning_space_->Release();
+        keep(tune_request_, static_cast<ITuneRequest*>(nullptr));
+        keep(tuning_space_, static_cast<ITuningSpace*>(nullptr));
+        keep(component_types_, static_cast<IComponentTypes*>(nullptr));
     }
 
-    SIMDRIVER_IUNKNOWN
+    SIM_IUNKNOWN
 
     HRESULT STDMETHODCALLTYPE get_TuningSpace(ITuningSpace** space) noexcept override {
         if (!space)
             return E_POINTER;
         std::lock_guard lock(tuner_mutex_);
-        *space = tuning_space_;
-        if (tuning_space_)
-            tuning_space_->AddRef();
-        return S_OK;
+        return read_object(tuning_space_, space);
     }
     HRESULT STDMETHODCALLTYPE put_TuningSpace(ITuningSpace* space) noexcept override {
-        auto fault = result_fault("ITuner::put_TuningSpace");
-        if (fault && FAILED(*fault))
-            return *fault;
-        std::lock_guard lock(tuner_mutex_);
-        keep(tuning_space_, space);
-        return fault.value_or(S_OK);
+        return with_fault("ITuner::put_TuningSpace", [&] {
+            std::lock_guard lock(tuner_mutex_);
+            keep(tuning_space_, space);
+            return S_OK;
+        });
     }
     HRESULT STDMETHODCALLTYPE EnumTuningSpaces(IEnumTuningSpaces**) noexcept override {
         return E_NOTIMPL;
@@ -440,25 +445,24 @@ class NetworkProvider final : public Filter, public IScanningTuner {
         if (!request)
             return E_POINTER;
         std::lock_guard lock(tuner_mutex_);
-        *request = tune_request_;
-        if (tune_request_)
-            tune_request_->AddRef();
-        return S_OK;
+        return read_object(tune_request_, request);
     }
     HRESULT STDMETHODCALLTYPE put_TuneRequest(ITuneRequest* request) noexcept override {
-        auto fault = result_fault("ITuner::put_TuneRequest");
-        if (fault && FAILED(*fault))
-            return *fault;
-        std::lock_guard lock(tuner_mutex_);
-        keep(tune_request_, request);
-        return fault.value_or(S_OK);
+        return with_fault("ITuner::put_TuneRequest", [&] {
+            std::lock_guard lock(tuner_mutex_);
+            keep(tune_request_, request);
+            return S_OK;
+        });
     }
     HRESULT STDMETHODCALLTYPE Validate(ITuneRequest*) noexcept override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE get_PreferredComponentTypes(IComponentTypes**) noexcept override {
-        return E_NOTIMPL;
+    HRESULT STDMETHODCALLTYPE get_PreferredComponentTypes(IComponentTypes** v) noexcept override {
+        std::lock_guard lock(tuner_mutex_);
+        return read_object(component_types_, v);
     }
-    HRESULT STDMETHODCALLTYPE put_PreferredComponentTypes(IComponentTypes*) noexcept override {
-        return E_NOTIMPL;
+    HRESULT STDMETHODCALLTYPE put_PreferredComponentTypes(IComponentTypes* v) noexcept override {
+        std::lock_guard lock(tuner_mutex_);
+        keep(component_types_, v);
+        return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_SignalStrength(LONG* strength) noexcept override {
         return read(LONG{0}, strength);
@@ -471,29 +475,32 @@ class NetworkProvider final : public Filter, public IScanningTuner {
     HRESULT STDMETHODCALLTYPE AutoProgram() noexcept override { return E_NOTIMPL; }
 
   private:
-    void* find_interface(REFIID riid) override {
+    void* find_interface(REFIID riid) noexcept override {
         if (riid == IID_ITuner || riid == IID_IScanningTuner)
             return static_cast<IScanningTuner*>(this);
         return Filter::find_interface(riid);
     }
 
     std::mutex tuner_mutex_;
-    ITuningSpace* tuning_space_ = nullptr; // one reference
-    ITuneRequest* tune_request_ = nullptr; // one reference
+    ITuningSpace* tuning_space_ = nullptr;       // one reference
+    ITuneRequest* tune_request_ = nullptr;       // one reference
+    IComponentTypes* component_types_ = nullptr; // one reference
 };
 
 } // namespace
 
-HRESULT create_tuning_space(REFIID riid, void** ppv) {
-    return hand_out(new TuningSpace, riid, ppv);
+HRESULT create_tuning_space(REFIID riid, void** ppv) noexcept {
+    return hand_out(new (std::nothrow) TuningSpace, riid, ppv);
 }
 
-HRESULT create_locator(REFIID riid, void** ppv) {
-    return hand_out(new Locator, riid, ppv);
+HRESULT create_locator(REFIID riid, void** ppv) noexcept {
+    return hand_out(new (std::nothrow) Locator, riid, ppv);
 }
 
-HRESULT create_network_provider(REFIID riid, void** ppv) {
-    return hand_out(new NetworkProvider, riid, ppv);
+HRESULT create_network_provider(REFIID riid, void** ppv) noexcept {
+    if (ppv)
+        *ppv = nullptr;
+    return guarded([&] { return hand_out(new NetworkProvider, riid, ppv); });
 }
 
-} // namespace simdriver
+} // namespace sim

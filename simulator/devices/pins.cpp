@@ -1,17 +1,14 @@
-// The driver's filters and pins: the filters of the bench's device entries (tuner with
-// topology and extension property set, capture, transport information), the network
-// provider's filter part and the MPEG-2 demultiplexer.
-//
-// Pins belong to their filter and count their references in the filter's count. A connected
-// pin holds a reference to its peer, as the platform's pins do; the graph disconnects both
-// ends before it lets a filter go, which breaks that link again.
+// The simulated devices' pins and filters, written once for both hosts (see filters.h): pins
+// with their connection rules, the pin and media type enumerators, the pin on the other side
+// of a connection made outside of any graph, and the base of every filter.
 
-#include "simulator/windows_driver/filters.h"
+#include "simulator/devices/filters.h"
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
-namespace simdriver {
+namespace sim {
 
 namespace {
 
@@ -20,11 +17,8 @@ namespace {
 constexpr GUID format_bench_medium = {
     0x5B0E7C2A, 0x3D91, 0x4F6B, {0x8E, 0x27, 0x6A, 0x1D, 0x4C, 0x9F, 0x0B, 0x20}};
 
-constexpr ULONG topology_capacity = 256;
-constexpr HRESULT hr_insufficient_buffer = static_cast<HRESULT>(0x8007007A);
-constexpr HRESULT hr_file_not_found = static_cast<HRESULT>(0x80070002);
-// The device of an entry that is gone or unknown.
-constexpr HRESULT hr_device_not_connected = static_cast<HRESULT>(0x8007048F);
+// The name the pin on the other side of an outside connection reports.
+constexpr char16_t outside_name[] = u"Outside";
 
 void free_format(AM_MEDIA_TYPE& type) {
     if (type.cbFormat && type.pbFormat)
@@ -87,7 +81,7 @@ class OutsidePin final : public IPin, public Object {
     explicit OutsidePin(Pin& peer) : peer_(peer) { peer_.AddRef(); }
     ~OutsidePin() override { peer_.Release(); }
 
-    SIMDRIVER_IUNKNOWN
+    SIM_IUNKNOWN
 
     HRESULT STDMETHODCALLTYPE Connect(IPin*, const AM_MEDIA_TYPE*) noexcept override {
         return VFW_E_ALREADY_CONNECTED;
@@ -114,7 +108,7 @@ class OutsidePin final : public IPin, public Object {
             return E_POINTER;
         info->pFilter = nullptr;
         info->dir = direction();
-        std::memcpy(info->achName, L"Outside", sizeof(L"Outside"));
+        std::memcpy(info->achName, outside_name, sizeof outside_name);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE QueryDirection(PIN_DIRECTION* dir) noexcept override {
@@ -126,10 +120,10 @@ class OutsidePin final : public IPin, public Object {
     HRESULT STDMETHODCALLTYPE QueryId(LPWSTR* id) noexcept override {
         if (!id)
             return E_POINTER;
-        *id = static_cast<LPWSTR>(CoTaskMemAlloc(sizeof(L"Outside")));
+        *id = static_cast<LPWSTR>(CoTaskMemAlloc(sizeof outside_name));
         if (!*id)
             return E_OUTOFMEMORY;
-        std::memcpy(*id, L"Outside", sizeof(L"Outside"));
+        std::memcpy(*id, outside_name, sizeof outside_name);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE QueryAccept(const AM_MEDIA_TYPE*) noexcept override {
@@ -152,7 +146,7 @@ class OutsidePin final : public IPin, public Object {
     PIN_DIRECTION direction() const {
         return peer_.desc().direction == PINDIR_INPUT ? PINDIR_OUTPUT : PINDIR_INPUT;
     }
-    void* find_interface(REFIID riid) override {
+    void* find_interface(REFIID riid) noexcept override {
         if (riid == IID_IUnknown || riid == IID_IPin)
             return static_cast<IPin*>(this);
         return nullptr;
@@ -168,27 +162,28 @@ class PinEnum final : public IEnumPins, public Object {
     }
     ~PinEnum() override { filter_.release(); }
 
-    SIMDRIVER_IUNKNOWN
+    SIM_IUNKNOWN
 
     HRESULT STDMETHODCALLTYPE Next(ULONG count, IPin** pins, ULONG* fetched) noexcept override {
         if (fetched)
             *fetched = 0;
         if (!pins || (count > 1 && !fetched))
             return E_POINTER;
-        std::vector<Pin*> all = filter_.pin_list();
         std::lock_guard lock(mutex_);
         ULONG n = 0;
-        while (n < count && next_ < all.size()) {
-            Pin* pin = all[next_++];
+        while (n < count && next_ < filter_.pin_count()) {
+            Pin* pin = filter_.pin_at(next_++);
             pin->AddRef();
             pins[n++] = pin;
         }
+        for (ULONG i = n; i < count; ++i)
+            pins[i] = nullptr;
         if (fetched)
             *fetched = n;
         return n == count ? S_OK : S_FALSE;
     }
     HRESULT STDMETHODCALLTYPE Skip(ULONG count) noexcept override {
-        size_t size = filter_.pin_list().size();
+        size_t size = filter_.pin_count();
         std::lock_guard lock(mutex_);
         if (size - std::min(next_, size) < count) {
             next_ = size;
@@ -211,7 +206,7 @@ class PinEnum final : public IEnumPins, public Object {
     }
 
   private:
-    void* find_interface(REFIID riid) override {
+    void* find_interface(REFIID riid) noexcept override {
         if (riid == IID_IUnknown || riid == IID_IEnumPins)
             return static_cast<IEnumPins*>(this);
         return nullptr;
@@ -225,13 +220,13 @@ class PinEnum final : public IEnumPins, public Object {
 // The pin's one media type: its medium.
 class MediaTypeEnum final : public IEnumMediaTypes, public Object {
   public:
-    MediaTypeEnum(Filter& filter, std::string medium, size_t position)
-        : filter_(filter), medium_(std::move(medium)), next_(position) {
+    MediaTypeEnum(Filter& filter, const std::string& medium, size_t position)
+        : filter_(filter), medium_(medium), next_(position) {
         filter_.add_ref();
     }
     ~MediaTypeEnum() override { filter_.release(); }
 
-    SIMDRIVER_IUNKNOWN
+    SIM_IUNKNOWN
 
     HRESULT STDMETHODCALLTYPE Next(ULONG count, AM_MEDIA_TYPE** types,
                                    ULONG* fetched) noexcept override {
@@ -277,14 +272,14 @@ class MediaTypeEnum final : public IEnumMediaTypes, public Object {
     }
 
   private:
-    void* find_interface(REFIID riid) override {
+    void* find_interface(REFIID riid) noexcept override {
         if (riid == IID_IUnknown || riid == IID_IEnumMediaTypes)
             return static_cast<IEnumMediaTypes*>(this);
         return nullptr;
     }
 
     Filter& filter_;
-    std::string medium_;
+    const std::string& medium_; // the pin's, which lives as long as its filter
     std::mutex mutex_;
     size_t next_;
 };
@@ -311,7 +306,7 @@ std::string foreign_label(IPin* pin) {
 // ---------------------------------------------------------------------------------------
 // Pin.
 
-Pin* Pin::from(IPin* pin) {
+Pin* Pin::from(IPin* pin) noexcept {
     if (!pin)
         return nullptr;
     Pin* ours = nullptr;
@@ -350,12 +345,18 @@ ULONG Pin::Release() noexcept {
 }
 
 HRESULT Pin::Connect(IPin* receiver, const AM_MEDIA_TYPE* type) noexcept {
-    HRESULT hr = connect(receiver, type);
-    std::string peer = !receiver             ? "(null)"
-                       : Pin::from(receiver) ? Pin::from(receiver)->label()
-                                             : foreign_label(receiver);
-    trace("ConnectDirect " + label() + " " + peer + " -> " + bench::hr_text(hr));
+    HRESULT hr = guarded([&] { return connect(receiver, type); });
+    trace_line([&] {
+        Pin* in = Pin::from(receiver);
+        std::string peer = !receiver ? "(null)" : in ? in->label() : foreign_label(receiver);
+        return "ConnectDirect " + label() + " " + peer + " -> " + bench::hr_text(hr);
+    });
     return hr;
+}
+
+bool Pin::connected() const {
+    std::lock_guard lock(owner_.mutex());
+    return connected_locked();
 }
 
 HRESULT Pin::connect(IPin* receiver, const AM_MEDIA_TYPE* type) {
@@ -368,6 +369,9 @@ HRESULT Pin::connect(IPin* receiver, const AM_MEDIA_TYPE* type) {
         return VFW_E_NOT_IN_GRAPH;
     if (desc_.direction != PINDIR_OUTPUT || (in && in->desc_.direction != PINDIR_INPUT))
         return VFW_E_INVALID_DIRECTION;
+    // A connected pin on either side comes before a refusal.
+    if (in && in->connected())
+        return VFW_E_ALREADY_CONNECTED;
     AM_MEDIA_TYPE offer;
     {
         std::lock_guard lock(owner_.mutex());
@@ -451,7 +455,7 @@ HRESULT Pin::Disconnect() noexcept {
     return S_OK;
 }
 
-void Pin::drop_connection() {
+void Pin::drop_connection() noexcept {
     IPin* peer = nullptr;
     {
         std::lock_guard lock(owner_.mutex());
@@ -496,15 +500,17 @@ HRESULT Pin::QueryPinInfo(PIN_INFO* info) noexcept {
         return E_POINTER;
     if (desc_.pin_info_fails)
         return E_FAIL;
-    owner_.AddRef();
-    info->pFilter = &owner_;
-    info->dir = desc_.direction;
-    std::u16string name = bench::utf16(desc_.name);
-    if (name.size() >= MAX_PIN_NAME)
-        name.resize(MAX_PIN_NAME - 1);
-    std::copy(name.begin(), name.end(), info->achName);
-    info->achName[name.size()] = 0;
-    return S_OK;
+    return guarded([&] {
+        std::u16string name = bench::utf16(desc_.name);
+        if (name.size() >= MAX_PIN_NAME)
+            name.resize(MAX_PIN_NAME - 1);
+        std::copy(name.begin(), name.end(), info->achName);
+        info->achName[name.size()] = 0;
+        owner_.AddRef();
+        info->pFilter = &owner_;
+        info->dir = desc_.direction;
+        return S_OK;
+    });
 }
 
 HRESULT Pin::QueryDirection(PIN_DIRECTION* dir) noexcept {
@@ -517,20 +523,23 @@ HRESULT Pin::QueryDirection(PIN_DIRECTION* dir) noexcept {
 HRESULT Pin::QueryId(LPWSTR* id) noexcept {
     if (!id)
         return E_POINTER;
-    std::u16string name = bench::utf16(desc_.name);
-    auto* text = static_cast<LPWSTR>(CoTaskMemAlloc((name.size() + 1) * sizeof(WCHAR)));
-    if (!text)
-        return E_OUTOFMEMORY;
-    std::copy(name.begin(), name.end(), text);
-    text[name.size()] = 0;
-    *id = text;
-    return S_OK;
+    *id = nullptr;
+    return guarded([&] {
+        std::u16string name = bench::utf16(desc_.name);
+        auto* text = static_cast<LPWSTR>(CoTaskMemAlloc((name.size() + 1) * sizeof(WCHAR)));
+        if (!text)
+            return E_OUTOFMEMORY;
+        std::copy(name.begin(), name.end(), text);
+        text[name.size()] = 0;
+        *id = text;
+        return S_OK;
+    });
 }
 
 HRESULT Pin::QueryAccept(const AM_MEDIA_TYPE* type) noexcept {
     if (!type)
         return E_POINTER;
-    return !desc_.refuses && accepts(type) ? S_OK : S_FALSE;
+    return guarded([&] { return !desc_.refuses && accepts(type) ? S_OK : S_FALSE; });
 }
 
 HRESULT Pin::EnumMediaTypes(IEnumMediaTypes** out) noexcept {
@@ -560,9 +569,8 @@ HRESULT Pin::QuerySupported(REFGUID set, DWORD id, DWORD* support) noexcept {
 // ---------------------------------------------------------------------------------------
 // Filter.
 
-Filter::Filter(const CLSID& clsid, std::string trace_name) : clsid_(clsid) {
-    trace_name_ = std::move(trace_name);
-}
+Filter::Filter(const CLSID& clsid, std::string trace_name)
+    : clsid_(clsid), trace_name_(std::move(trace_name)) {}
 
 Filter::~Filter() {
     for (auto& pin : pins_)
@@ -571,19 +579,23 @@ Filter::~Filter() {
         clock_->Release();
 }
 
-void Filter::set_pins(const std::vector<bench::PinDesc>& pins) {
-    std::lock_guard lock(mutex_);
-    pins_.clear();
+void Filter::set_pins(std::string trace_name, const std::vector<bench::PinDesc>& pins) {
+    std::vector<std::unique_ptr<Pin>> made;
     for (const bench::PinDesc& desc : pins)
-        pins_.push_back(std::make_unique<Pin>(*this, desc));
+        made.push_back(std::make_unique<Pin>(*this, desc));
+    std::lock_guard lock(mutex_);
+    trace_name_ = std::move(trace_name);
+    pins_ = std::move(made);
 }
 
-std::vector<Pin*> Filter::pin_list() {
+size_t Filter::pin_count() {
     std::lock_guard lock(mutex_);
-    std::vector<Pin*> list;
-    for (auto& pin : pins_)
-        list.push_back(pin.get());
-    return list;
+    return pins_.size();
+}
+
+Pin* Filter::pin_at(size_t index) {
+    std::lock_guard lock(mutex_);
+    return index < pins_.size() ? pins_[index].get() : nullptr;
 }
 
 std::string Filter::trace_name() {
@@ -591,17 +603,12 @@ std::string Filter::trace_name() {
     return trace_name_;
 }
 
-void Filter::set_trace_name(std::string name) {
-    std::lock_guard lock(mutex_);
-    trace_name_ = std::move(name);
-}
-
 IFilterGraph* Filter::graph() {
     std::lock_guard lock(mutex_);
     return graph_;
 }
 
-void* Filter::find_interface(REFIID riid) {
+void* Filter::find_interface(REFIID riid) noexcept {
     if (riid == IID_IUnknown || riid == IID_IBaseFilter || riid == IID_IMediaFilter ||
         riid == IID_IPersist)
         return static_cast<IBaseFilter*>(this);
@@ -620,7 +627,7 @@ HRESULT Filter::Stop() noexcept {
         std::lock_guard lock(mutex_);
         state_ = State_Stopped;
     }
-    trace("Stop " + trace_name());
+    trace_line([&] { return "Stop " + trace_name(); });
     return S_OK;
 }
 
@@ -679,15 +686,17 @@ HRESULT Filter::FindPin(LPCWSTR id, IPin** pin) noexcept {
     if (!id || !pin)
         return E_POINTER;
     *pin = nullptr;
-    std::u16string wanted(reinterpret_cast<const char16_t*>(id));
-    for (Pin* candidate : pin_list()) {
-        if (bench::utf16(candidate->desc().name) == wanted) {
-            candidate->AddRef();
-            *pin = candidate;
-            return S_OK;
+    return guarded([&] {
+        std::u16string wanted(reinterpret_cast<const char16_t*>(id));
+        for (size_t i = 0; Pin* candidate = pin_at(i); ++i) {
+            if (bench::utf16(candidate->desc().name) == wanted) {
+                candidate->AddRef();
+                *pin = candidate;
+                return S_OK;
+            }
         }
-    }
-    return VFW_E_NOT_FOUND;
+        return VFW_E_NOT_FOUND;
+    });
 }
 
 HRESULT Filter::QueryFilterInfo(FILTER_INFO* info) noexcept {
@@ -719,353 +728,15 @@ HRESULT Filter::QueryVendorInfo(LPWSTR*) noexcept {
     return E_NOTIMPL;
 }
 
-HRESULT Filter::property_query(REFGUID, DWORD, DWORD*) {
+HRESULT Filter::property_query(REFGUID, DWORD, DWORD*) noexcept {
     return E_PROP_SET_UNSUPPORTED;
 }
 
-HRESULT Filter::property_get(REFGUID, DWORD, void*, DWORD, DWORD*) {
+HRESULT Filter::property_get(REFGUID, DWORD, void*, DWORD, DWORD*) noexcept {
     return E_PROP_SET_UNSUPPORTED;
 }
 
-HRESULT Filter::property_set(REFGUID, DWORD, const void*, DWORD) {
+HRESULT Filter::property_set(REFGUID, DWORD, const void*, DWORD) noexcept {
     return E_PROP_SET_UNSUPPORTED;
 }
-
-// ---------------------------------------------------------------------------------------
-// The filters of the bench's device entries.
-
-namespace {
-
-class DeviceFilter final : public Filter, public IBDA_Topology, public IPersistPropertyBag {
-  public:
-    explicit DeviceFilter(bench::Category category)
-        : Filter(filter_class(category), "(unbound)"), category_(category) {}
-
-    SIMDRIVER_IUNKNOWN
-
-    // IPersist: both bases have it; the filter answers.
-    HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) noexcept override {
-        return Filter::GetClassID(clsid);
-    }
-
-    HRESULT STDMETHODCALLTYPE InitNew() noexcept override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE Save(IPropertyBag*, BOOL, BOOL) noexcept override {
-        return E_NOTIMPL;
-    }
-
-    // Binds the filter to the bench entry its device entry stands for: the entry of this
-    // category with the bag's DevicePath (of several, the one at the registered position),
-    // or, when the bag has no string DevicePath, the entry at the registered position if its
-    // device path reads the same. An entry that is gone or unknown fails the bind.
-    HRESULT STDMETHODCALLTYPE Load(IPropertyBag* bag, IErrorLog*) noexcept override {
-        if (!bag)
-            return E_POINTER;
-        try {
-            {
-                std::lock_guard lock(bind_mutex_);
-                if (entry_)
-                    return E_UNEXPECTED; // bound already
-            }
-            VARIANT path;
-            VariantInit(&path);
-            HRESULT path_hr = bag->Read(L"DevicePath", &path, nullptr);
-            VARIANT index;
-            VariantInit(&index);
-            std::optional<size_t> position;
-            if (SUCCEEDED(bag->Read(bench_index_value, &index, nullptr)) && index.vt == VT_I4 &&
-                index.lVal >= 0)
-                position = static_cast<size_t>(index.lVal);
-            VariantClear(&index);
-
-            std::shared_ptr<Model> model = current_bench();
-            const bench::Entry* found = nullptr;
-            {
-                std::lock_guard lock(bench_mutex());
-                found = find_entry(*model, path_hr, path, position);
-            }
-            VariantClear(&path);
-            if (!found)
-                return hr_device_not_connected;
-            if (found->bind_to_object_fails)
-                return E_FAIL;
-            std::lock_guard lock(bind_mutex_);
-            if (entry_)
-                return E_UNEXPECTED;
-            model_ = std::move(model);
-            entry_ = found;
-            set_trace_name(found->id);
-            set_pins(found->pins);
-            return S_OK;
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        } catch (...) {
-            return E_UNEXPECTED;
-        }
-    }
-
-    HRESULT STDMETHODCALLTYPE GetNodeTypes(ULONG* count, ULONG capacity,
-                                           ULONG types[]) noexcept override {
-        const bench::Entry* entry = bound();
-        if (!entry)
-            return E_UNEXPECTED;
-        const bench::Topology& topology = entry->topology;
-        if (topology.fail == bench::Topology::Fail::node_types)
-            return E_FAIL;
-        if (!count)
-            return E_POINTER;
-        size_t n = topology.node_types.size();
-        if (n > topology_capacity || n > capacity)
-            return hr_insufficient_buffer;
-        if (n > 0 && !types)
-            return E_POINTER;
-        std::copy(topology.node_types.begin(), topology.node_types.end(), types);
-        *count = static_cast<ULONG>(n);
-        return S_OK;
-    }
-
-    HRESULT STDMETHODCALLTYPE GetNodeDescriptors(
-        ULONG* count, ULONG capacity, BDANODE_DESCRIPTOR descriptors[]) noexcept override {
-        const bench::Entry* entry = bound();
-        if (!entry)
-            return E_UNEXPECTED;
-        const bench::Topology& topology = entry->topology;
-        if (topology.fail == bench::Topology::Fail::descriptors)
-            return E_FAIL;
-        if (!count)
-            return E_POINTER;
-        size_t n = topology.functions.size();
-        if (n > topology_capacity || n > capacity)
-            return hr_insufficient_buffer;
-        if (n > 0 && !descriptors)
-            return E_POINTER;
-        for (size_t i = 0; i < n; ++i) {
-            descriptors[i].ulBdaNodeType = static_cast<ULONG>(i);
-            descriptors[i].guidFunction = topology.functions[i];
-            descriptors[i].guidName = GUID{};
-        }
-        *count = static_cast<ULONG>(n);
-        return S_OK;
-    }
-
-    HRESULT STDMETHODCALLTYPE GetNodeInterfaces(ULONG, ULONG*, ULONG, GUID[]) noexcept override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE GetPinTypes(ULONG*, ULONG, ULONG[]) noexcept override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE GetTemplateConnections(ULONG*, ULONG,
-                                                     BDA_TEMPLATE_CONNECTION[]) noexcept override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE CreatePin(ULONG, ULONG*) noexcept override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE DeletePin(ULONG) noexcept override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetMediaType(ULONG, AM_MEDIA_TYPE*) noexcept override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE SetMedium(ULONG, REGPINMEDIUM*) noexcept override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE CreateTopology(ULONG, ULONG) noexcept override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetControlNode(ULONG, ULONG, ULONG, IUnknown**) noexcept override {
-        return E_NOTIMPL;
-    }
-
-    bool has_property_set() override {
-        const bench::Entry* entry = bound();
-        return entry && entry->category == bench::Category::tuners &&
-               entry->driver.kind != bench::Driver::Kind::absent;
-    }
-
-    HRESULT property_query(REFGUID set, DWORD id, DWORD* support) override {
-        HRESULT hr;
-        DWORD flags = 0;
-        {
-            std::lock_guard lock(bench_mutex());
-            const bench::Prop* prop = find_prop(set, id, hr);
-            if (prop) {
-                bench::Access access = bench::query_access(*prop);
-                hr = access.hr;
-                if (SUCCEEDED(hr) && !support)
-                    hr = E_POINTER;
-                if (SUCCEEDED(hr)) {
-                    flags = prop->support;
-                    *support = flags;
-                }
-            }
-        }
-        trace("QuerySupported " + std::to_string(id) + " -> " + bench::hr_text(hr) + " " +
-              std::to_string(flags));
-        return hr;
-    }
-
-    HRESULT property_get(REFGUID set, DWORD id, void* data, DWORD size, DWORD* returned) override {
-        HRESULT hr;
-        int32_t written = 0;
-        {
-            std::lock_guard lock(bench_mutex());
-            const bench::Prop* prop = find_prop(set, id, hr);
-            if (prop) {
-                bench::Access access = bench::get_access(*prop);
-                hr = access.hr;
-                if (access.takes_effect) {
-                    if (!data)
-                        hr = E_POINTER;
-                    else if (size < 4)
-                        hr = hr_insufficient_buffer;
-                    else {
-                        auto bits = static_cast<uint32_t>(prop->value);
-                        auto* bytes = static_cast<unsigned char*>(data);
-                        for (int i = 0; i < 4; ++i)
-                            bytes[i] = static_cast<unsigned char>(bits >> (8 * i));
-                        if (returned)
-                            *returned = 4;
-                        written = prop->value;
-                    }
-                }
-            }
-        }
-        trace("Get " + std::to_string(id) + " -> " + bench::hr_text(hr) + " " +
-              std::to_string(written));
-        return hr;
-    }
-
-    HRESULT property_set(REFGUID set, DWORD id, const void* data, DWORD size) override {
-        HRESULT hr;
-        int32_t value = 0;
-        if (data && size >= 4) {
-            auto* bytes = static_cast<const unsigned char*>(data);
-            uint32_t bits = 0;
-            for (int i = 0; i < 4; ++i)
-                bits |= uint32_t(bytes[i]) << (8 * i);
-            value = static_cast<int32_t>(bits);
-        }
-        {
-            std::lock_guard lock(bench_mutex());
-            bench::Prop* prop = const_cast<bench::Prop*>(find_prop(set, id, hr));
-            if (prop) {
-                bench::Access access = bench::set_access(*prop);
-                hr = access.hr;
-                if (access.takes_effect) {
-                    if (!data)
-                        hr = E_POINTER;
-                    else if (size < 4)
-                        hr = hr_insufficient_buffer;
-                    else {
-                        prop->value = value;
-                        store_property(*model_, *entry_, id, value);
-                    }
-                }
-            }
-        }
-        trace("Set " + std::to_string(id) + " " + std::to_string(value) + " -> " +
-              bench::hr_text(hr));
-        return hr;
-    }
-
-  private:
-    void* find_interface(REFIID riid) override {
-        if (riid == IID_IPersistPropertyBag)
-            return static_cast<IPersistPropertyBag*>(this);
-        if (riid == IID_IBDA_Topology) {
-            const bench::Entry* entry = bound();
-            if (!entry || entry->category != bench::Category::tuners || entry->topology.absent)
-                return nullptr;
-            return static_cast<IBDA_Topology*>(this);
-        }
-        return Filter::find_interface(riid);
-    }
-
-    const bench::Entry* bound() {
-        std::lock_guard lock(bind_mutex_);
-        return entry_;
-    }
-
-    // Call with bench_mutex() held.
-    const bench::Entry* find_entry(const Model& model, HRESULT path_hr, const VARIANT& path,
-                                   std::optional<size_t> position) const {
-        const std::vector<bench::Entry>& entries = model.bench.entries(category_);
-        auto usable = [](const bench::Entry& e) { return !e.is_marker && e.present; };
-        if (SUCCEEDED(path_hr) && path.vt == VT_BSTR && path.bstrVal) {
-            std::u16string wanted(reinterpret_cast<const char16_t*>(path.bstrVal));
-            auto same_path = [&](const bench::Entry& e) {
-                return usable(e) && e.device_path.kind == bench::BagValue::Kind::text &&
-                       e.device_path.text == wanted;
-            };
-            if (position && *position < entries.size() && same_path(entries[*position]))
-                return &entries[*position];
-            for (const bench::Entry& e : entries)
-                if (same_path(e))
-                    return &e;
-            return nullptr;
-        }
-        if (!position || *position >= entries.size() || !usable(entries[*position]))
-            return nullptr;
-        const bench::Entry& e = entries[*position];
-        using Kind = bench::BagValue::Kind;
-        if (FAILED(path_hr))
-            return e.device_path.kind == Kind::absent ? &e : nullptr;
-        if (path.vt == VT_I4)
-            return e.device_path.kind == Kind::number && e.device_path.number == path.lVal
-                       ? &e
-                       : nullptr;
-        return nullptr;
-    }
-
-    // The property a call addresses, or nullptr with the failure in hr. Call with
-    // bench_mutex() held.
-    const bench::Prop* find_prop(REFGUID set, DWORD id, HRESULT& hr) {
-        const bench::Entry* entry = bound();
-        if (!entry || set != bench::tuner_extension_set) {
-            hr = E_PROP_SET_UNSUPPORTED;
-            return nullptr;
-        }
-        return bench::find_property(entry->driver, id, hr);
-    }
-
-    const bench::Category category_;
-    std::mutex bind_mutex_;
-    std::shared_ptr<Model> model_;        // keeps entry_ alive
-    const bench::Entry* entry_ = nullptr; // set once, by Load
-};
-
-class Demultiplexer final : public Filter {
-  public:
-    Demultiplexer() : Filter(CLSID_MPEG2Demultiplexer, "MPEG2Demultiplexer") {
-        set_pins(bench::demultiplexer_pins());
-    }
-    SIMDRIVER_IUNKNOWN
-};
-
-} // namespace
-
-const GUID& category_guid(bench::Category category) {
-    switch (category) {
-    case bench::Category::tuners:
-        return KSCATEGORY_BDA_NETWORK_TUNER;
-    case bench::Category::captures:
-        return KSCATEGORY_BDA_RECEIVER_COMPONENT;
-    default:
-        return KSCATEGORY_BDA_TRANSPORT_INFORMATION;
-    }
-}
-
-const CLSID& filter_class(bench::Category category) {
-    switch (category) {
-    case bench::Category::tuners:
-        return CLSID_BenchTunerFilter;
-    case bench::Category::captures:
-        return CLSID_BenchCaptureFilter;
-    default:
-        return CLSID_BenchTransportInformationFilter;
-    }
-}
-
-HRESULT create_device_filter(bench::Category category, REFIID riid, void** ppv) {
-    return hand_out(new DeviceFilter(category), riid, ppv);
-}
-
-HRESULT create_demultiplexer(REFIID riid, void** ppv) {
-    return hand_out(new Demultiplexer, riid, ppv);
-}
-
-} // namespace simdriver
+} // namespace sim
