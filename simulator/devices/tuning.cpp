@@ -61,46 +61,37 @@ HRESULT read_text(BSTR field, BSTR* out) {
     return field && !*out ? E_OUTOFMEMORY : S_OK;
 }
 
+// A get_/put_ pair over a value the object keeps.
+#define SIM_VALUE_PROPERTY(Name, Type, field)                                                      \
+    HRESULT STDMETHODCALLTYPE get_##Name(Type* v) noexcept override {                              \
+        return read(field, v);                                                                     \
+    }                                                                                              \
+    HRESULT STDMETHODCALLTYPE put_##Name(Type v) noexcept override {                               \
+        field = v;                                                                                 \
+        return S_OK;                                                                               \
+    }
+
+// The same over a string the object keeps a copy of (under the object's mutex_).
+#define SIM_TEXT_PROPERTY(Name, field)                                                             \
+    HRESULT STDMETHODCALLTYPE get_##Name(BSTR* v) noexcept override {                              \
+        std::lock_guard lock(mutex_);                                                              \
+        return read_text(field, v);                                                                \
+    }                                                                                              \
+    HRESULT STDMETHODCALLTYPE put_##Name(BSTR v) noexcept override {                               \
+        std::lock_guard lock(mutex_);                                                              \
+        return replace(field, v);                                                                  \
+    }
+
 class Locator final : public IDVBSLocator, public Object {
   public:
     SIM_IUNKNOWN
     SIM_NO_DISPATCH
 
-    HRESULT STDMETHODCALLTYPE get_CarrierFrequency(LONG* v) noexcept override {
-        return read(carrier_frequency_, v);
-    }
-    HRESULT STDMETHODCALLTYPE put_CarrierFrequency(LONG v) noexcept override {
-        carrier_frequency_ = v;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE get_InnerFEC(FECMethod* v) noexcept override {
-        return read(inner_fec_, v);
-    }
-    HRESULT STDMETHODCALLTYPE put_InnerFEC(FECMethod v) noexcept override {
-        inner_fec_ = v;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE get_InnerFECRate(BinaryConvolutionCodeRate* v) noexcept override {
-        return read(inner_fec_rate_, v);
-    }
-    HRESULT STDMETHODCALLTYPE put_InnerFECRate(BinaryConvolutionCodeRate v) noexcept override {
-        inner_fec_rate_ = v;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE get_OuterFEC(FECMethod* v) noexcept override {
-        return read(outer_fec_, v);
-    }
-    HRESULT STDMETHODCALLTYPE put_OuterFEC(FECMethod v) noexcept override {
-        outer_fec_ = v;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE get_OuterFECRate(BinaryConvolutionCodeRate* v) noexcept override {
-        return read(outer_fec_rate_, v);
-    }
-    HRESULT STDMETHODCALLTYPE put_OuterFECRate(BinaryConvolutionCodeRate v) noexcept override {
-        outer_fec_rate_ = v;
-        return S_OK;
-    }
+    SIM_VALUE_PROPERTY(CarrierFrequency, LONG, carrier_frequency_)
+    SIM_VALUE_PROPERTY(InnerFEC, FECMethod, inner_fec_)
+    SIM_VALUE_PROPERTY(InnerFECRate, BinaryConvolutionCodeRate, inner_fec_rate_)
+    SIM_VALUE_PROPERTY(OuterFEC, FECMethod, outer_fec_)
+    SIM_VALUE_PROPERTY(OuterFECRate, BinaryConvolutionCodeRate, outer_fec_rate_)
     HRESULT STDMETHODCALLTYPE get_Modulation(ModulationType* v) noexcept override {
         return read(modulation_, v);
     }
@@ -110,48 +101,14 @@ class Locator final : public IDVBSLocator, public Object {
             return S_OK;
         });
     }
-    HRESULT STDMETHODCALLTYPE get_SymbolRate(LONG* v) noexcept override {
-        return read(symbol_rate_, v);
-    }
-    HRESULT STDMETHODCALLTYPE put_SymbolRate(LONG v) noexcept override {
-        symbol_rate_ = v;
-        return S_OK;
-    }
+    SIM_VALUE_PROPERTY(SymbolRate, LONG, symbol_rate_)
     HRESULT STDMETHODCALLTYPE Clone(ILocator**) noexcept override { return E_NOTIMPL; }
 
-    HRESULT STDMETHODCALLTYPE get_SignalPolarisation(Polarisation* v) noexcept override {
-        return read(polarisation_, v);
-    }
-    HRESULT STDMETHODCALLTYPE put_SignalPolarisation(Polarisation v) noexcept override {
-        polarisation_ = v;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE get_WestPosition(VARIANT_BOOL* v) noexcept override {
-        return read(west_, v);
-    }
-    HRESULT STDMETHODCALLTYPE put_WestPosition(VARIANT_BOOL v) noexcept override {
-        west_ = v;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE get_OrbitalPosition(LONG* v) noexcept override {
-        return read(orbital_position_, v);
-    }
-    HRESULT STDMETHODCALLTYPE put_OrbitalPosition(LONG v) noexcept override {
-        orbital_position_ = v;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE get_Azimuth(LONG* v) noexcept override { return read(azimuth_, v); }
-    HRESULT STDMETHODCALLTYPE put_Azimuth(LONG v) noexcept override {
-        azimuth_ = v;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE get_Elevation(LONG* v) noexcept override {
-        return read(elevation_, v);
-    }
-    HRESULT STDMETHODCALLTYPE put_Elevation(LONG v) noexcept override {
-        elevation_ = v;
-        return S_OK;
-    }
+    SIM_VALUE_PROPERTY(SignalPolarisation, Polarisation, polarisation_)
+    SIM_VALUE_PROPERTY(WestPosition, VARIANT_BOOL, west_)
+    SIM_VALUE_PROPERTY(OrbitalPosition, LONG, orbital_position_)
+    SIM_VALUE_PROPERTY(Azimuth, LONG, azimuth_)
+    SIM_VALUE_PROPERTY(Elevation, LONG, elevation_)
 
   private:
     void* find_interface(REFIID riid) noexcept override {
@@ -247,22 +204,8 @@ class TuningSpace final : public IDVBSTuningSpace, public Object {
     SIM_IUNKNOWN
     SIM_NO_DISPATCH
 
-    HRESULT STDMETHODCALLTYPE get_UniqueName(BSTR* v) noexcept override {
-        std::lock_guard lock(mutex_);
-        return read_text(unique_name_, v);
-    }
-    HRESULT STDMETHODCALLTYPE put_UniqueName(BSTR v) noexcept override {
-        std::lock_guard lock(mutex_);
-        return replace(unique_name_, v);
-    }
-    HRESULT STDMETHODCALLTYPE get_FriendlyName(BSTR* v) noexcept override {
-        std::lock_guard lock(mutex_);
-        return read_text(friendly_name_, v);
-    }
-    HRESULT STDMETHODCALLTYPE put_FriendlyName(BSTR v) noexcept override {
-        std::lock_guard lock(mutex_);
-        return replace(friendly_name_, v);
-    }
+    SIM_TEXT_PROPERTY(UniqueName, unique_name_)
+    SIM_TEXT_PROPERTY(FriendlyName, friendly_name_)
     HRESULT STDMETHODCALLTYPE get_CLSID(BSTR* v) noexcept override {
         if (!v)
             return E_POINTER;
@@ -317,14 +260,7 @@ class TuningSpace final : public IDVBSTuningSpace, public Object {
         keep(component_types_, v);
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE get_FrequencyMapping(BSTR* v) noexcept override {
-        std::lock_guard lock(mutex_);
-        return read_text(frequency_mapping_, v);
-    }
-    HRESULT STDMETHODCALLTYPE put_FrequencyMapping(BSTR v) noexcept override {
-        std::lock_guard lock(mutex_);
-        return replace(frequency_mapping_, v);
-    }
+    SIM_TEXT_PROPERTY(FrequencyMapping, frequency_mapping_)
     HRESULT STDMETHODCALLTYPE get_DefaultLocator(ILocator** v) noexcept override {
         std::lock_guard lock(mutex_);
         return read_object(default_locator_, v);
@@ -336,56 +272,13 @@ class TuningSpace final : public IDVBSTuningSpace, public Object {
     }
     HRESULT STDMETHODCALLTYPE Clone(ITuningSpace**) noexcept override { return E_NOTIMPL; }
 
-    HRESULT STDMETHODCALLTYPE get_SystemType(DVBSystemType* v) noexcept override {
-        return read(system_type_, v);
-    }
-    HRESULT STDMETHODCALLTYPE put_SystemType(DVBSystemType v) noexcept override {
-        system_type_ = v;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE get_NetworkID(LONG* v) noexcept override {
-        return read(network_id_, v);
-    }
-    HRESULT STDMETHODCALLTYPE put_NetworkID(LONG v) noexcept override {
-        network_id_ = v;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE get_LowOscillator(LONG* v) noexcept override {
-        return read(low_oscillator_, v);
-    }
-    HRESULT STDMETHODCALLTYPE put_LowOscillator(LONG v) noexcept override {
-        low_oscillator_ = v;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE get_HighOscillator(LONG* v) noexcept override {
-        return read(high_oscillator_, v);
-    }
-    HRESULT STDMETHODCALLTYPE put_HighOscillator(LONG v) noexcept override {
-        high_oscillator_ = v;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE get_LNBSwitch(LONG* v) noexcept override {
-        return read(lnb_switch_, v);
-    }
-    HRESULT STDMETHODCALLTYPE put_LNBSwitch(LONG v) noexcept override {
-        lnb_switch_ = v;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE get_InputRange(BSTR* v) noexcept override {
-        std::lock_guard lock(mutex_);
-        return read_text(input_range_, v);
-    }
-    HRESULT STDMETHODCALLTYPE put_InputRange(BSTR v) noexcept override {
-        std::lock_guard lock(mutex_);
-        return replace(input_range_, v);
-    }
-    HRESULT STDMETHODCALLTYPE get_SpectralInversion(SpectralInversion* v) noexcept override {
-        return read(spectral_inversion_, v);
-    }
-    HRESULT STDMETHODCALLTYPE put_SpectralInversion(SpectralInversion v) noexcept override {
-        spectral_inversion_ = v;
-        return S_OK;
-    }
+    SIM_VALUE_PROPERTY(SystemType, DVBSystemType, system_type_)
+    SIM_VALUE_PROPERTY(NetworkID, LONG, network_id_)
+    SIM_VALUE_PROPERTY(LowOscillator, LONG, low_oscillator_)
+    SIM_VALUE_PROPERTY(HighOscillator, LONG, high_oscillator_)
+    SIM_VALUE_PROPERTY(LNBSwitch, LONG, lnb_switch_)
+    SIM_TEXT_PROPERTY(InputRange, input_range_)
+    SIM_VALUE_PROPERTY(SpectralInversion, SpectralInversion, spectral_inversion_)
 
   private:
     void* find_interface(REFIID riid) noexcept override {
