@@ -86,47 +86,44 @@ void* EntryFilter::find_interface(REFIID riid) noexcept {
     return Filter::find_interface(riid);
 }
 
-HRESULT EntryFilter::GetNodeTypes(ULONG* count, ULONG capacity, ULONG types[]) noexcept {
-    const bench::Entry* entry = bound();
+// Copies a list of the topology into the caller's array: the list's failure, or an array too
+// small for it, answers as the driver does.
+template <class Item, class Copy>
+HRESULT copy_topology(const bench::Entry* entry, bench::Topology::Fail fails, size_t n,
+                      ULONG* count, ULONG capacity, Item* items, Copy copy) noexcept {
     if (!entry)
         return E_UNEXPECTED;
-    const bench::Topology& topology = entry->topology;
-    if (topology.fail == bench::Topology::Fail::node_types)
+    if (entry->topology.fail == fails)
         return E_FAIL;
     if (!count)
         return E_POINTER;
-    size_t n = topology.node_types.size();
     if (n > topology_capacity || n > capacity)
         return hr_insufficient_buffer;
-    if (n > 0 && !types)
+    if (n > 0 && !items)
         return E_POINTER;
-    std::copy(topology.node_types.begin(), topology.node_types.end(), types);
+    for (size_t i = 0; i < n; ++i)
+        copy(i, items[i]);
     *count = static_cast<ULONG>(n);
     return S_OK;
+}
+
+HRESULT EntryFilter::GetNodeTypes(ULONG* count, ULONG capacity, ULONG types[]) noexcept {
+    const bench::Entry* entry = bound();
+    size_t n = entry ? entry->topology.node_types.size() : 0;
+    return copy_topology(entry, bench::Topology::Fail::node_types, n, count, capacity, types,
+                         [&](size_t i, ULONG& type) { type = entry->topology.node_types[i]; });
 }
 
 HRESULT EntryFilter::GetNodeDescriptors(ULONG* count, ULONG capacity,
                                         BDANODE_DESCRIPTOR descriptors[]) noexcept {
     const bench::Entry* entry = bound();
-    if (!entry)
-        return E_UNEXPECTED;
-    const bench::Topology& topology = entry->topology;
-    if (topology.fail == bench::Topology::Fail::descriptors)
-        return E_FAIL;
-    if (!count)
-        return E_POINTER;
-    size_t n = topology.functions.size();
-    if (n > topology_capacity || n > capacity)
-        return hr_insufficient_buffer;
-    if (n > 0 && !descriptors)
-        return E_POINTER;
-    for (size_t i = 0; i < n; ++i) {
-        descriptors[i].ulBdaNodeType = static_cast<ULONG>(i);
-        descriptors[i].guidFunction = topology.functions[i];
-        descriptors[i].guidName = GUID{};
-    }
-    *count = static_cast<ULONG>(n);
-    return S_OK;
+    size_t n = entry ? entry->topology.functions.size() : 0;
+    return copy_topology(entry, bench::Topology::Fail::descriptors, n, count, capacity, descriptors,
+                         [&](size_t i, BDANODE_DESCRIPTOR& descriptor) {
+                             descriptor.ulBdaNodeType = static_cast<ULONG>(i);
+                             descriptor.guidFunction = entry->topology.functions[i];
+                             descriptor.guidName = GUID{};
+                         });
 }
 
 bool EntryFilter::has_property_set() noexcept {

@@ -155,35 +155,41 @@ class OutsidePin final : public IPin, public Object {
     Pin& peer_;
 };
 
-class PinEnum final : public IEnumPins, public Object {
+// An enumerator over items of a filter (its pins, or a pin's one media type), keeping the
+// filter alive. Source tells the number of items and hands out the n-th (nullptr: it could not).
+template <class Interface, class Item, const IID& iid, class Source>
+class Enumerator final : public Interface, public Object {
   public:
-    PinEnum(Filter& filter, size_t position) : filter_(filter), next_(position) {
+    Enumerator(Filter& filter, Source source, size_t position)
+        : filter_(filter), source_(source), next_(position) {
         filter_.add_ref();
     }
-    ~PinEnum() override { filter_.release(); }
+    ~Enumerator() override { filter_.release(); }
 
     SIM_IUNKNOWN
 
-    HRESULT STDMETHODCALLTYPE Next(ULONG count, IPin** pins, ULONG* fetched) noexcept override {
+    HRESULT STDMETHODCALLTYPE Next(ULONG count, Item** items, ULONG* fetched) noexcept override {
         if (fetched)
             *fetched = 0;
-        if (!pins || (count > 1 && !fetched))
+        if (!items || (count > 1 && !fetched))
             return E_POINTER;
         std::lock_guard lock(mutex_);
         ULONG n = 0;
-        while (n < count && next_ < filter_.pin_count()) {
-            Pin* pin = filter_.pin_at(next_++);
-            pin->AddRef();
-            pins[n++] = pin;
+        while (n < count && next_ < source_.size()) {
+            Item* item = source_.make(next_);
+            if (!item)
+                break;
+            items[n++] = item;
+            ++next_;
         }
         for (ULONG i = n; i < count; ++i)
-            pins[i] = nullptr;
+            items[i] = nullptr;
         if (fetched)
             *fetched = n;
         return n == count ? S_OK : S_FALSE;
     }
     HRESULT STDMETHODCALLTYPE Skip(ULONG count) noexcept override {
-        size_t size = filter_.pin_count();
+        size_t size = source_.size();
         std::lock_guard lock(mutex_);
         if (size - std::min(next_, size) < count) {
             next_ = size;
@@ -197,92 +203,53 @@ class PinEnum final : public IEnumPins, public Object {
         next_ = 0;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Clone(IEnumPins** out) noexcept override {
+    HRESULT STDMETHODCALLTYPE Clone(Interface** out) noexcept override {
         if (!out)
             return E_POINTER;
         std::lock_guard lock(mutex_);
-        *out = new (std::nothrow) PinEnum(filter_, next_);
+        *out = new (std::nothrow) Enumerator(filter_, source_, next_);
         return *out ? S_OK : E_OUTOFMEMORY;
     }
 
   private:
     void* find_interface(REFIID riid) noexcept override {
-        if (riid == IID_IUnknown || riid == IID_IEnumPins)
-            return static_cast<IEnumPins*>(this);
+        if (riid == IID_IUnknown || riid == iid)
+            return static_cast<Interface*>(this);
         return nullptr;
     }
 
     Filter& filter_;
+    const Source source_;
     std::mutex mutex_;
     size_t next_;
 };
 
-// The pin's one media type: its medium.
-class MediaTypeEnum final : public IEnumMediaTypes, public Object {
-  public:
-    MediaTypeEnum(Filter& filter, const std::string& medium, size_t position)
-        : filter_(filter), medium_(medium), next_(position) {
-        filter_.add_ref();
+struct PinSource {
+    Filter* filter;
+    size_t size() const { return filter->pin_count(); }
+    IPin* make(size_t index) const {
+        Pin* pin = filter->pin_at(index);
+        if (pin)
+            pin->AddRef();
+        return pin;
     }
-    ~MediaTypeEnum() override { filter_.release(); }
-
-    SIM_IUNKNOWN
-
-    HRESULT STDMETHODCALLTYPE Next(ULONG count, AM_MEDIA_TYPE** types,
-                                   ULONG* fetched) noexcept override {
-        if (fetched)
-            *fetched = 0;
-        if (!types || (count > 1 && !fetched))
-            return E_POINTER;
-        std::lock_guard lock(mutex_);
-        ULONG n = 0;
-        while (n < count && next_ < 1) {
-            auto* type = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
-            if (!type || FAILED(medium_type(medium_, *type))) {
-                CoTaskMemFree(type);
-                break;
-            }
-            types[n++] = type;
-            ++next_;
-        }
-        if (fetched)
-            *fetched = n;
-        return n == count ? S_OK : S_FALSE;
-    }
-    HRESULT STDMETHODCALLTYPE Skip(ULONG count) noexcept override {
-        std::lock_guard lock(mutex_);
-        if (1 - std::min<size_t>(next_, 1) < count) {
-            next_ = 1;
-            return S_FALSE;
-        }
-        next_ += count;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE Reset() noexcept override {
-        std::lock_guard lock(mutex_);
-        next_ = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE Clone(IEnumMediaTypes** out) noexcept override {
-        if (!out)
-            return E_POINTER;
-        std::lock_guard lock(mutex_);
-        *out = new (std::nothrow) MediaTypeEnum(filter_, medium_, next_);
-        return *out ? S_OK : E_OUTOFMEMORY;
-    }
-
-  private:
-    void* find_interface(REFIID riid) noexcept override {
-        if (riid == IID_IUnknown || riid == IID_IEnumMediaTypes)
-            return static_cast<IEnumMediaTypes*>(this);
-        return nullptr;
-    }
-
-    Filter& filter_;
-    const std::string& medium_; // the pin's, which lives as long as its filter
-    std::mutex mutex_;
-    size_t next_;
 };
+using PinEnum = Enumerator<IEnumPins, IPin, IID_IEnumPins, PinSource>;
+
+// A pin's one media type: its medium (the pin's, which lives as long as its filter).
+struct MediumSource {
+    const std::string* medium;
+    size_t size() const { return 1; }
+    AM_MEDIA_TYPE* make(size_t) const {
+        auto* type = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
+        if (type && FAILED(medium_type(*medium, *type))) {
+            CoTaskMemFree(type);
+            type = nullptr;
+        }
+        return type;
+    }
+};
+using MediaTypeEnum = Enumerator<IEnumMediaTypes, AM_MEDIA_TYPE, IID_IEnumMediaTypes, MediumSource>;
 
 // The pin of another filter, as a trace line names it: FILTER:PIN.
 std::string foreign_label(IPin* pin) {
@@ -545,7 +512,7 @@ HRESULT Pin::QueryAccept(const AM_MEDIA_TYPE* type) noexcept {
 HRESULT Pin::EnumMediaTypes(IEnumMediaTypes** out) noexcept {
     if (!out)
         return E_POINTER;
-    *out = new (std::nothrow) MediaTypeEnum(owner_, desc_.medium, 0);
+    *out = new (std::nothrow) MediaTypeEnum(owner_, MediumSource{&desc_.medium}, 0);
     return *out ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -678,7 +645,7 @@ HRESULT Filter::GetSyncSource(IReferenceClock** clock) noexcept {
 HRESULT Filter::EnumPins(IEnumPins** out) noexcept {
     if (!out)
         return E_POINTER;
-    *out = new (std::nothrow) PinEnum(*this, 0);
+    *out = new (std::nothrow) PinEnum(*this, PinSource{this}, 0);
     return *out ? S_OK : E_OUTOFMEMORY;
 }
 

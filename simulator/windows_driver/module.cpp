@@ -134,15 +134,6 @@ bool server_locked() {
 // ---------------------------------------------------------------------------------------
 // Environment.
 
-std::wstring wide(const std::string& utf8) {
-    if (utf8.empty())
-        return std::wstring();
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
-}
-
 std::optional<std::string> environment(const wchar_t* name) {
     DWORD n = GetEnvironmentVariableW(name, nullptr, 0);
     if (n == 0)

@@ -43,7 +43,6 @@ bool server_locked();
 
 // The UTF-8 value of an environment variable, or nothing.
 std::optional<std::string> environment(const wchar_t* name);
-std::wstring wide(const std::string& utf8);
 
 // The filter of a device entry of the category, bound when the runtime loads its entry.
 HRESULT create_device_filter(bench::Category category, REFIID riid, void** ppv) noexcept;
