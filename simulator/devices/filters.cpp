@@ -247,6 +247,12 @@ HRESULT create_demultiplexer(REFIID riid, void** ppv) noexcept {
     });
 }
 
+HRESULT create_outside_filter(REFIID riid, void** ppv) noexcept {
+    if (ppv)
+        *ppv = nullptr;
+    return guarded([&] { return hand_out(new FixedFilter(GUID{}, "(outside)", {}), riid, ppv); });
+}
+
 HRESULT create_null_renderer(REFIID riid, void** ppv) noexcept {
     if (ppv)
         *ppv = nullptr;

@@ -216,6 +216,8 @@ HRESULT create_entry_filter(std::shared_ptr<Model> model, const bench::Entry& en
 HRESULT create_network_provider(REFIID riid, void** ppv) noexcept;
 HRESULT create_demultiplexer(REFIID riid, void** ppv) noexcept;
 HRESULT create_null_renderer(REFIID riid, void** ppv) noexcept;
+// The filter of the pin on the other side of a connection made outside of any graph.
+HRESULT create_outside_filter(REFIID riid, void** ppv) noexcept;
 HRESULT create_tuning_space(REFIID riid, void** ppv) noexcept;
 HRESULT create_locator(REFIID riid, void** ppv) noexcept;
 

@@ -103,10 +103,15 @@ class OutsidePin final : public IPin, public Object {
             return E_POINTER;
         return medium_type(peer_.desc().medium, *type);
     }
+    // A pin belongs to a filter: this one to a filter without pins of its own, so that a graph
+    // that walks upstream from it finds nothing more.
     HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO* info) noexcept override {
         if (!info)
             return E_POINTER;
-        info->pFilter = nullptr;
+        HRESULT hr =
+            create_outside_filter(IID_IBaseFilter, reinterpret_cast<void**>(&info->pFilter));
+        if (FAILED(hr))
+            return hr;
         info->dir = direction();
         std::memcpy(info->achName, outside_name, sizeof outside_name);
         return S_OK;

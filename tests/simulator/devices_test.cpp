@@ -167,6 +167,7 @@ TEST_F(Devices, ConnectionResultsComeInTheContractsOrder) {
     com_ptr<IPin> cap_in = pin(cap.get(), TEXT16("Input0"));
     com_ptr<IPin> busy_in = pin(busy.get(), TEXT16("Input0"));
     com_ptr<IPin> antenna_in = pin(refuser.get(), TEXT16("Input0"));
+    com_ptr<IPin> busy_out = pin(busy.get(), TEXT16("MPEG2 Transport"));
 
     // Not in the graph yet.
     EXPECT_EQ(graph->ConnectDirect(sat_out.get(), cap_in.get(), nullptr), VFW_E_NOT_IN_GRAPH);
@@ -176,6 +177,10 @@ TEST_F(Devices, ConnectionResultsComeInTheContractsOrder) {
     ASSERT_EQ(graph->AddFilter(busy.get(), TEXT16("busy")), S_OK);
     // Unequal media.
     EXPECT_EQ(graph->ConnectDirect(sat_out.get(), antenna_in.get(), nullptr),
+              VFW_E_NO_ACCEPTABLE_TYPES);
+    // A filter whose input is connected outside of the graph: the platform's graph may walk
+    // upstream from it (Wine's does, and found no filter behind that pin before).
+    EXPECT_EQ(graph->ConnectDirect(busy_out.get(), cap_in.get(), nullptr),
               VFW_E_NO_ACCEPTABLE_TYPES);
     EXPECT_EQ(graph->ConnectDirect(refusing_out.get(), busy_in.get(), nullptr),
               VFW_E_ALREADY_CONNECTED);
