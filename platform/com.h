@@ -1,8 +1,9 @@
 // The component object model surface used by the tuner access layer and the shell.
 //
 // On Windows this is the real SDK. Elsewhere it declares the stand-in: the same names,
-// types and signatures, for the methods the program calls, implemented over the bench
-// file (see platform/standin.h).
+// types and signatures, for the methods the program calls and for every method of an
+// interface a simulated object implements (simulator/devices/), implemented over the bench
+// file by simulator/linux_host/ (see platform/standin.h).
 #pragma once
 
 #ifdef _WIN32
