@@ -1,8 +1,9 @@
 // The component object model surface used by the tuner access layer and the shell.
 //
 // On Windows this is the real SDK. Elsewhere it declares the stand-in: the same names,
-// types and signatures, for the methods the program calls, implemented over the bench
-// file (see platform/standin.h).
+// types and signatures, for the methods the program calls and for every method of an
+// interface a simulated object implements (simulator/devices/), implemented over the bench
+// file by simulator/linux_host/ (see platform/standin.h).
 #pragma once
 
 #ifdef _WIN32
@@ -44,6 +45,11 @@ typedef void* HANDLE;
 typedef uint16_t VARTYPE;
 typedef uint32_t LCID;
 typedef int16_t VARIANT_BOOL;
+typedef uint8_t BYTE;
+typedef LONG DISPID;
+
+#define VARIANT_TRUE ((VARIANT_BOOL)-1)
+#define VARIANT_FALSE ((VARIANT_BOOL)0)
 
 #ifndef TRUE
 #define TRUE 1
@@ -91,6 +97,7 @@ inline bool operator!=(REFGUID a, REFGUID b) {
 #define E_NOTIMPL ((HRESULT)0x80004001L)
 #define E_OUTOFMEMORY ((HRESULT)0x8007000EL)
 #define E_INVALIDARG ((HRESULT)0x80070057L)
+#define E_UNEXPECTED ((HRESULT)0x8000FFFFL)
 #define CLASS_E_NOAGGREGATION ((HRESULT)0x80040110L)
 #define REGDB_E_CLASSNOTREG ((HRESULT)0x80040154L)
 #define CO_E_CLASSSTRING ((HRESULT)0x800401F3L)
@@ -143,7 +150,20 @@ struct IUnknown {
 };
 typedef IUnknown* LPUNKNOWN;
 
+struct ITypeInfo;
+struct DISPPARAMS;
+struct EXCEPINFO;
+
 struct IDispatch : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames,
+                                                    LCID lcid, DISPID* rgDispId) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid,
+                                             WORD wFlags, DISPPARAMS* pDispParams,
+                                             VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
+                                             UINT* puArgErr) = 0;
+
   protected:
     ~IDispatch() = default;
 };
@@ -167,10 +187,19 @@ struct IPropertyBag : public IUnknown {
     ~IPropertyBag() = default;
 };
 
-struct IMoniker : public IUnknown {
-    // IPersist
+struct IPersist : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE GetClassID(CLSID* pClassID) = 0;
-    // IMoniker
+
+  protected:
+    ~IPersist() = default;
+};
+
+struct IEnumGUID : public IUnknown {
+  protected:
+    ~IEnumGUID() = default;
+};
+
+struct IMoniker : public IPersist {
     virtual HRESULT STDMETHODCALLTYPE BindToObject(IBindCtx* pbc, IMoniker* pmkToLeft,
                                                    REFIID riidResult, void** ppvResult) = 0;
     virtual HRESULT STDMETHODCALLTYPE BindToStorage(IBindCtx* pbc, IMoniker* pmkToLeft, REFIID riid,
@@ -197,6 +226,7 @@ HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContex
 HRESULT StringFromIID(REFIID rclsid, LPOLESTR* lplpsz);
 HRESULT StringFromCLSID(REFCLSID rclsid, LPOLESTR* lplpsz);
 HRESULT CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid);
+LPVOID CoTaskMemAlloc(size_t cb);
 void CoTaskMemFree(LPVOID pv);
 HRESULT CreateBindCtx(DWORD reserved, LPBC* ppbc);
 

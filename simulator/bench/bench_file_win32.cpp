@@ -1,5 +1,5 @@
-// Reading and replacing a bench file on Windows (the simulated driver and its registration
-// tool). Paths are UTF-8.
+// Reading, stamping and replacing a bench file on Windows (the simulated driver and its
+// registration tool). Paths are UTF-8.
 
 #include "simulator/bench/bench_file.h"
 
@@ -75,6 +75,32 @@ std::wstring resolved(const std::wstring& path) {
     return target.value_or(path);
 }
 
+// Nanoseconds of the wall clock since 1970 from a count of 100 ns since 1601.
+std::int64_t nanoseconds(std::int64_t filetime) {
+    return (filetime - 116444736000000000LL) * 100;
+}
+
+std::int64_t wall_clock_ns() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return nanoseconds((std::int64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime);
+}
+
+std::optional<FileStamp> stamp_of(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION info;
+    FILE_BASIC_INFO basic;
+    if (!GetFileInformationByHandle(file, &info) ||
+        !GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic))
+        return std::nullopt;
+    FileStamp stamp;
+    stamp.device = info.dwVolumeSerialNumber;
+    stamp.inode = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    stamp.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    stamp.modified_ns = nanoseconds(basic.LastWriteTime.QuadPart);
+    stamp.changed_ns = nanoseconds(basic.ChangeTime.QuadPart);
+    return stamp;
+}
+
 FileRead failed(std::string reason) {
     FileRead read;
     read.reason = std::move(reason);
@@ -83,7 +109,21 @@ FileRead failed(std::string reason) {
 
 } // namespace
 
+std::optional<FileStamp> stamp_file(const std::string& path) {
+    HANDLE file = CreateFileW(to_wide(path).c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    std::optional<FileStamp> stamp;
+    if (GetFileType(file) == FILE_TYPE_DISK)
+        stamp = stamp_of(file);
+    CloseHandle(file);
+    return stamp;
+}
+
 FileRead read_file(const std::string& path) {
+    const std::int64_t read_at = wall_clock_ns();
     std::wstring name = to_wide(path);
     DWORD attributes = GetFileAttributesW(name.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -128,6 +168,8 @@ FileRead read_file(const std::string& path) {
         }
         read.bytes.append(buffer, n);
     }
+    read.stamp = stamp_of(file).value_or(FileStamp{});
+    read.read_at_ns = read_at;
     CloseHandle(file);
     read.ok = true;
     return read;

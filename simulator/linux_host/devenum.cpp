@@ -1,6 +1,7 @@
 // Device enumeration: the system device enumerator, the category enumerators, the device
 // monikers with their property bags, and bind contexts.
 
+#include "simulator/devices/filters.h"
 #include "simulator/linux_host/internal.h"
 
 namespace standin::detail {
@@ -9,10 +10,10 @@ namespace {
 
 class BindCtx final : public IBindCtx, public Object {
   public:
-    STANDIN_IUNKNOWN
+    SIM_IUNKNOWN
 
   private:
-    void* find_interface(REFIID riid) override {
+    void* find_interface(REFIID riid) noexcept override {
         if (riid == IID_IUnknown || riid == IID_IBindCtx)
             return static_cast<IBindCtx*>(this);
         return nullptr;
@@ -24,12 +25,13 @@ class PropertyBag final : public IPropertyBag, public Object {
     PropertyBag(std::shared_ptr<Model> model, const Entry& entry)
         : model_(std::move(model)), entry_(entry) {}
 
-    STANDIN_IUNKNOWN
+    SIM_IUNKNOWN
 
-    HRESULT STDMETHODCALLTYPE Read(LPCOLESTR pszPropName, VARIANT* pVar, IErrorLog*) override {
+    HRESULT STDMETHODCALLTYPE Read(LPCOLESTR pszPropName, VARIANT* pVar,
+                                   IErrorLog*) noexcept override {
         if (!pszPropName || !pVar)
             return E_POINTER;
-        std::u16string name = pszPropName;
+        std::u16string_view name = pszPropName;
         const BagValue* value = nullptr;
         if (name == u"FriendlyName")
             value = &entry_.friendly_name;
@@ -51,7 +53,7 @@ class PropertyBag final : public IPropertyBag, public Object {
     }
 
   private:
-    void* find_interface(REFIID riid) override {
+    void* find_interface(REFIID riid) noexcept override {
         if (riid == IID_IUnknown || riid == IID_IPropertyBag)
             return static_cast<IPropertyBag*>(this);
         return nullptr;
@@ -66,9 +68,9 @@ class Moniker final : public IMoniker, public Object {
     Moniker(std::shared_ptr<Model> model, const Entry& entry)
         : model_(std::move(model)), entry_(entry) {}
 
-    STANDIN_IUNKNOWN
+    SIM_IUNKNOWN
 
-    HRESULT STDMETHODCALLTYPE GetClassID(CLSID* pClassID) override {
+    HRESULT STDMETHODCALLTYPE GetClassID(CLSID* pClassID) noexcept override {
         if (!pClassID)
             return E_POINTER;
         *pClassID =
@@ -77,7 +79,7 @@ class Moniker final : public IMoniker, public Object {
     }
 
     HRESULT STDMETHODCALLTYPE BindToObject(IBindCtx*, IMoniker*, REFIID riidResult,
-                                           void** ppvResult) override {
+                                           void** ppvResult) noexcept override {
         if (!ppvResult)
             return E_POINTER;
         *ppvResult = nullptr;
@@ -87,17 +89,17 @@ class Moniker final : public IMoniker, public Object {
     }
 
     HRESULT STDMETHODCALLTYPE BindToStorage(IBindCtx*, IMoniker*, REFIID riid,
-                                            void** ppvObj) override {
+                                            void** ppvObj) noexcept override {
         if (!ppvObj)
             return E_POINTER;
         *ppvObj = nullptr;
         if (entry_.bind_to_storage_fails)
             return E_FAIL;
-        return hand_out(new PropertyBag(model_, entry_), riid, ppvObj);
+        return hand_out(new (std::nothrow) PropertyBag(model_, entry_), riid, ppvObj);
     }
 
   private:
-    void* find_interface(REFIID riid) override {
+    void* find_interface(REFIID riid) noexcept override {
         if (riid == IID_IUnknown || riid == IID_IMoniker || riid == IID_IPersist)
             return static_cast<IMoniker*>(this);
         return nullptr;
@@ -112,9 +114,10 @@ class MonikerEnum final : public IEnumMoniker, public Object {
     MonikerEnum(std::shared_ptr<Model> model, std::vector<const Entry*> walk)
         : model_(std::move(model)), walk_(std::move(walk)) {}
 
-    STANDIN_IUNKNOWN
+    SIM_IUNKNOWN
 
-    HRESULT STDMETHODCALLTYPE Next(ULONG celt, IMoniker** rgelt, ULONG* pceltFetched) override {
+    HRESULT STDMETHODCALLTYPE Next(ULONG celt, IMoniker** rgelt,
+                                   ULONG* pceltFetched) noexcept override {
         if (pceltFetched)
             *pceltFetched = 0;
         if (!rgelt || (celt > 1 && !pceltFetched))
@@ -132,7 +135,15 @@ class MonikerEnum final : public IEnumMoniker, public Object {
                 }
                 break;
             }
-            rgelt[fetched++] = new Moniker(model_, *entry);
+            auto* moniker = new (std::nothrow) Moniker(model_, *entry);
+            if (!moniker) {
+                if (fetched == 0) {
+                    rgelt[0] = nullptr;
+                    return E_OUTOFMEMORY;
+                }
+                break;
+            }
+            rgelt[fetched++] = moniker;
             ++next_;
         }
         for (ULONG i = fetched; i < celt; ++i)
@@ -143,7 +154,7 @@ class MonikerEnum final : public IEnumMoniker, public Object {
     }
 
   private:
-    void* find_interface(REFIID riid) override {
+    void* find_interface(REFIID riid) noexcept override {
         if (riid == IID_IUnknown || riid == IID_IEnumMoniker)
             return static_cast<IEnumMoniker*>(this);
         return nullptr;
@@ -156,13 +167,19 @@ class MonikerEnum final : public IEnumMoniker, public Object {
 
 class SystemDeviceEnum final : public ICreateDevEnum, public Object {
   public:
-    STANDIN_IUNKNOWN
+    SIM_IUNKNOWN
 
     HRESULT STDMETHODCALLTYPE CreateClassEnumerator(REFCLSID clsidDeviceClass,
-                                                    IEnumMoniker** ppEnumMoniker, DWORD) override {
+                                                    IEnumMoniker** ppEnumMoniker,
+                                                    DWORD) noexcept override {
         if (!ppEnumMoniker)
             return E_POINTER;
         *ppEnumMoniker = nullptr;
+        return guarded([&] { return create_class_enumerator(clsidDeviceClass, ppEnumMoniker); });
+    }
+
+  private:
+    HRESULT create_class_enumerator(REFCLSID clsidDeviceClass, IEnumMoniker** ppEnumMoniker) {
         // The bench is read afresh for every category enumerator, and only here.
         count_class_enumerator();
         auto model = reread_bench();
@@ -197,8 +214,7 @@ class SystemDeviceEnum final : public ICreateDevEnum, public Object {
         return result;
     }
 
-  private:
-    void* find_interface(REFIID riid) override {
+    void* find_interface(REFIID riid) noexcept override {
         if (riid == IID_IUnknown || riid == IID_ICreateDevEnum)
             return static_cast<ICreateDevEnum*>(this);
         return nullptr;
@@ -207,13 +223,13 @@ class SystemDeviceEnum final : public ICreateDevEnum, public Object {
 
 } // namespace
 
-HRESULT create_system_device_enum(REFIID riid, void** ppv) {
-    return hand_out(new SystemDeviceEnum, riid, ppv);
+HRESULT create_system_device_enum(REFIID riid, void** ppv) noexcept {
+    return hand_out(new (std::nothrow) SystemDeviceEnum, riid, ppv);
 }
 
-HRESULT create_bind_ctx(IBindCtx** ppbc) {
-    *ppbc = new BindCtx;
-    return S_OK;
+HRESULT create_bind_ctx(IBindCtx** ppbc) noexcept {
+    *ppbc = new (std::nothrow) BindCtx;
+    return *ppbc ? S_OK : E_OUTOFMEMORY;
 }
 
 } // namespace standin::detail

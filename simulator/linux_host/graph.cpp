@@ -1,6 +1,9 @@
-// The filter graph: membership under unique names, removal, and direct pin connection.
+// The filter graph: membership under unique names, removal, and direct pin connection. The
+// filters and pins are the shared simulated ones; the graph asks them to connect and to
+// disconnect as the platform's own graph does.
 
-#include "simulator/linux_host/filter.h"
+#include "simulator/devices/filters.h"
+#include "simulator/linux_host/internal.h"
 
 #include <cstdio>
 
@@ -16,24 +19,35 @@ class Graph final : public IGraphBuilder, public IMediaControl, public Object {
             let_go(member.filter);
     }
 
-    STANDIN_IUNKNOWN
+    SIM_IUNKNOWN
+    SIM_NO_DISPATCH
 
-    HRESULT STDMETHODCALLTYPE AddFilter(IBaseFilter* pFilter, LPCWSTR pName) override {
-        HRESULT hr = add(pFilter, pName);
-        trace("AddFilter " + label(pFilter) + " \"" + utf8(pName) + "\" -> " + hr_text(hr));
+    HRESULT STDMETHODCALLTYPE AddFilter(IBaseFilter* pFilter, LPCWSTR pName) noexcept override {
+        HRESULT hr = guarded([&] { return add(pFilter, pName); });
+        trace_line([&] {
+            return "AddFilter " + label(pFilter) + " \"" + utf8(pName) + "\" -> " + hr_text(hr);
+        });
         return hr;
     }
 
-    HRESULT STDMETHODCALLTYPE RemoveFilter(IBaseFilter* pFilter) override {
+    HRESULT STDMETHODCALLTYPE RemoveFilter(IBaseFilter* pFilter) noexcept override {
         HRESULT hr = remove(pFilter);
-        trace("RemoveFilter " + label(pFilter) + " -> " + hr_text(hr));
+        trace_line([&] { return "RemoveFilter " + label(pFilter) + " -> " + hr_text(hr); });
         return hr;
     }
 
+    // The output pin connects itself (and traces the call) when both pins' filters are in
+    // this graph.
     HRESULT STDMETHODCALLTYPE ConnectDirect(IPin* ppinOut, IPin* ppinIn,
-                                            const AM_MEDIA_TYPE*) override {
-        HRESULT hr = connect(ppinOut, ppinIn);
-        trace("ConnectDirect " + label(ppinOut) + " " + label(ppinIn) + " -> " + hr_text(hr));
+                                            const AM_MEDIA_TYPE* pmt) noexcept override {
+        Pin* out = Pin::from(ppinOut);
+        Pin* in = Pin::from(ppinIn);
+        if (out && in && out->owner().graph() == this && in->owner().graph() == this)
+            return ppinOut->Connect(ppinIn, pmt);
+        HRESULT hr = !ppinOut || !ppinIn ? E_POINTER : VFW_E_NOT_IN_GRAPH;
+        trace_line([&] {
+            return "ConnectDirect " + label(ppinOut) + " " + label(ppinIn) + " -> " + hr_text(hr);
+        });
         return hr;
     }
 
@@ -43,12 +57,16 @@ class Graph final : public IGraphBuilder, public IMediaControl, public Object {
         std::u16string name;
     };
 
-    void* find_interface(REFIID riid) override {
+    void* find_interface(REFIID riid) noexcept override {
         if (riid == IID_IUnknown || riid == IID_IFilterGraph || riid == IID_IGraphBuilder)
             return static_cast<IGraphBuilder*>(this);
         if (riid == IID_IMediaControl || riid == IID_IDispatch)
             return static_cast<IMediaControl*>(this);
         return nullptr;
+    }
+
+    static Filter* as_filter(IBaseFilter* filter) noexcept {
+        return filter ? dynamic_cast<Filter*>(filter) : nullptr;
     }
 
     static std::string label(IBaseFilter* filter) {
@@ -61,8 +79,8 @@ class Graph final : public IGraphBuilder, public IMediaControl, public Object {
     static std::string label(IPin* pin) {
         if (!pin)
             return "(null)";
-        Pin* p = as_pin(pin);
-        return p ? p->owner().trace_name() + ":" + p->desc().name : "(outside):Outside";
+        Pin* p = Pin::from(pin);
+        return p ? p->label() : "(outside):Outside";
     }
 
     Member* find(const Filter* filter) {
@@ -79,15 +97,23 @@ class Graph final : public IGraphBuilder, public IMediaControl, public Object {
         return false;
     }
 
-    void let_go(Filter* filter) {
-        filter->disconnect_pins();
+    // Disconnects the filter's pins on both sides, and the filter leaves the graph.
+    void let_go(Filter* filter) noexcept {
+        for (size_t i = 0; Pin* pin = filter->pin_at(i); ++i) {
+            IPin* peer = nullptr;
+            if (pin->ConnectedTo(&peer) == S_OK && peer) {
+                peer->Disconnect();
+                pin->Disconnect();
+                peer->Release();
+            }
+        }
         if (filter->graph() == this)
-            filter->set_graph(nullptr);
+            filter->JoinFilterGraph(nullptr, nullptr);
         filter->release();
     }
 
     HRESULT add(IBaseFilter* pFilter, LPCWSTR pName) {
-        auto fault = current_bench()->result_fault("IFilterGraph::AddFilter");
+        auto fault = result_fault("IFilterGraph::AddFilter");
         if (fault && FAILED(*fault))
             return *fault;
         if (!pFilter)
@@ -107,14 +133,14 @@ class Graph final : public IGraphBuilder, public IMediaControl, public Object {
             }
         }
         if (!find(filter)) {
-            filter->add_ref();
-            filter->set_graph(this);
             members_.push_back({filter, name});
+            filter->add_ref();
+            filter->JoinFilterGraph(this, name.c_str());
         }
         return fault ? *fault : hr;
     }
 
-    HRESULT remove(IBaseFilter* pFilter) {
+    HRESULT remove(IBaseFilter* pFilter) noexcept {
         Filter* filter = as_filter(pFilter);
         if (!filter)
             return E_FAIL;
@@ -128,32 +154,13 @@ class Graph final : public IGraphBuilder, public IMediaControl, public Object {
         return E_FAIL;
     }
 
-    HRESULT connect(IPin* ppinOut, IPin* ppinIn) {
-        if (!ppinOut || !ppinIn)
-            return E_POINTER;
-        Pin* out = as_pin(ppinOut);
-        Pin* in = as_pin(ppinIn);
-        if (!out || !in || out->owner().graph() != this || in->owner().graph() != this)
-            return VFW_E_NOT_IN_GRAPH;
-        if (out->desc().direction != PINDIR_OUTPUT || in->desc().direction != PINDIR_INPUT)
-            return VFW_E_INVALID_DIRECTION;
-        if (out->connected() || in->connected())
-            return VFW_E_ALREADY_CONNECTED;
-        if (out->desc().refuses || in->desc().refuses ||
-            !bench::media_match(out->desc().medium, in->desc().medium))
-            return VFW_E_NO_ACCEPTABLE_TYPES;
-        out->set_peer(in);
-        in->set_peer(out);
-        return S_OK;
-    }
-
     std::vector<Member> members_;
 };
 
 } // namespace
 
-HRESULT create_filter_graph(REFIID riid, void** ppv) {
-    return hand_out(new Graph, riid, ppv);
+HRESULT create_filter_graph(REFIID riid, void** ppv) noexcept {
+    return hand_out(new (std::nothrow) Graph, riid, ppv);
 }
 
 } // namespace standin::detail

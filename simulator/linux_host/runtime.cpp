@@ -3,9 +3,10 @@
 
 #include "platform/com.h"
 #include "platform/dshow.h"
-#include "simulator/linux_host/internal.h"
 #include "platform/standin.h"
 #include "platform/win32.h"
+#include "simulator/devices/filters.h"
+#include "simulator/linux_host/internal.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -34,63 +35,21 @@ void write_exit_line() {
 
 } // namespace
 
-void count_object_created() {
-    ++live_count;
-    ensure_exit_hook();
-}
-
-void count_object_destroyed() {
-    --live_count;
-}
-
 void ensure_exit_hook() {
     if (!exit_hook_registered.exchange(true))
         std::atexit(write_exit_line);
 }
 
-Object::Object() {
-    count_object_created();
-}
-
-Object::~Object() {
-    count_object_destroyed();
-}
-
-ULONG Object::add_ref() noexcept {
-    return ++refs_;
-}
-
-ULONG Object::release() noexcept {
-    ULONG left = --refs_;
-    if (left == 0)
-        delete this;
-    return left;
-}
-
-HRESULT Object::query(REFIID riid, void** ppv) {
-    if (!ppv)
-        return E_POINTER;
-    *ppv = find_interface(riid);
-    if (!*ppv)
-        return E_NOINTERFACE;
-    add_ref();
-    return S_OK;
-}
-
-HRESULT hand_out(Object* object, REFIID riid, void** ppv) {
-    HRESULT hr = object->query(riid, ppv);
-    object->release();
-    return hr;
-}
+} // namespace standin::detail
 
 // ---------------------------------------------------------------------------------------
-// Trace.
+// The simulated objects' live count and trace, as this host keeps them.
 
 namespace {
 
 // Tells why the trace file cannot be written, once for each file and reason in a row. Call
 // with trace_mutex held.
-void refuse_trace(const char* path, const std::string& reason) {
+void refuse_trace(const char* path, const std::string& reason) noexcept try {
     static std::string* told = new std::string(); // usable while the process exits
     std::string what = reason + '\0' + path;
     if (*told == what)
@@ -99,15 +58,32 @@ void refuse_trace(const char* path, const std::string& reason) {
     std::fprintf(stderr, "trace: %s: %s; no trace is written\n",
                  bench::printable(path, 4096).c_str(), reason.c_str());
     std::fflush(stderr);
+} catch (...) {
+    // Out of memory while saying so: the trace is not written all the same.
 }
 
 } // namespace
 
-void trace(const std::string& line) {
+sim::Object::Object() noexcept {
+    ++standin::detail::live_count;
+    standin::detail::ensure_exit_hook();
+}
+
+sim::Object::~Object() {
+    --standin::detail::live_count;
+}
+
+void sim::trace(const std::string& line) noexcept {
+    using standin::detail::trace_mutex;
     const char* path = std::getenv("MORVANE_TRACE");
     if (!path || !*path)
         return;
-    std::string text = line + "\n";
+    std::string text;
+    try {
+        text = line + "\n";
+    } catch (...) {
+        return;
+    }
     std::lock_guard lock(trace_mutex);
     // Only a regular file takes the trace: opening never waits (a named pipe without a
     // reader), and a symbolic link is not followed into another file.
@@ -141,6 +117,8 @@ void trace(const std::string& line) {
     }
     ::close(fd);
 }
+
+namespace standin::detail {
 
 // ---------------------------------------------------------------------------------------
 // Per-thread initialisation and the message-box handler.
@@ -302,6 +280,10 @@ HRESULT CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid) {
         return CO_E_CLASSSTRING;
     *pclsid = *parsed;
     return S_OK;
+}
+
+LPVOID CoTaskMemAlloc(size_t cb) {
+    return std::malloc(cb ? cb : 1);
 }
 
 void CoTaskMemFree(LPVOID pv) {

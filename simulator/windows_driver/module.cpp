@@ -1,6 +1,8 @@
 // The module: its entry point, the live-object count, the class factories and the exports
-// DllGetClassObject and DllCanUnloadNow, and the trace.
+// DllGetClassObject and DllCanUnloadNow, the trace, and what the shared bench in force asks of
+// this host.
 
+#include "simulator/devices/filters.h"
 #include "simulator/windows_driver/simdriver.h"
 
 #include <cstdio>
@@ -107,12 +109,12 @@ void append_trace(const std::string& text) {
     CloseHandle(file);
 }
 
-class ClassFactory final : public IClassFactory, public Object {
+class ClassFactory final : public IClassFactory, public sim::Object {
   public:
     using Create = HRESULT (*)(REFIID, void**);
     ClassFactory(Create create, const char* fault_name) : create_(create), fault_(fault_name) {}
 
-    SIMDRIVER_IUNKNOWN
+    SIM_IUNKNOWN
 
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid,
                                              void** ppv) noexcept override {
@@ -121,20 +123,21 @@ class ClassFactory final : public IClassFactory, public Object {
         *ppv = nullptr;
         if (outer)
             return CLASS_E_NOAGGREGATION;
-        try {
-            // The bench's faults.CoCreateInstance for the classes this driver serves.
+        return sim::guarded([&] {
+            // The bench's faults.CoCreateInstance for the classes this driver serves: a
+            // failure instead of the object, a success code passed on with it.
+            std::optional<HRESULT> fault;
             if (fault_) {
-                auto model = current_bench();
-                auto it = model->bench.faults.co_create_instance.find(fault_);
-                if (it != model->bench.faults.co_create_instance.end() && FAILED(it->second))
-                    return it->second;
+                auto model = sim::current_bench();
+                auto it = model->faults.co_create_instance.find(fault_);
+                if (it != model->faults.co_create_instance.end())
+                    fault = it->second;
             }
-            return create_(riid, ppv);
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        } catch (...) {
-            return E_UNEXPECTED;
-        }
+            if (fault && FAILED(*fault))
+                return *fault;
+            HRESULT hr = create_(riid, ppv);
+            return fault && SUCCEEDED(hr) ? *fault : hr;
+        });
     }
 
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) noexcept override {
@@ -143,7 +146,7 @@ class ClassFactory final : public IClassFactory, public Object {
     }
 
   private:
-    void* find_interface(REFIID riid) override {
+    void* find_interface(REFIID riid) noexcept override {
         if (riid == IID_IUnknown || riid == IID_IClassFactory)
             return static_cast<IClassFactory*>(this);
         return nullptr;
@@ -170,63 +173,19 @@ struct ClassEntry {
 };
 
 const ClassEntry classes[] = {
-    {&CLSID_BenchTunerFilter, create_tuner, nullptr},
-    {&CLSID_BenchCaptureFilter, create_capture, nullptr},
-    {&CLSID_BenchTransportInformationFilter, create_transport_information, nullptr},
-    {&CLSID_DVBSTuningSpace, create_tuning_space, "DVBSTuningSpace"},
-    {&CLSID_DVBSLocator, create_locator, "DVBSLocator"},
-    {&CLSID_DVBSNetworkProvider, create_network_provider, "DVBSNetworkProvider"},
-    {&CLSID_MPEG2Demultiplexer, create_demultiplexer, "MPEG2Demultiplexer"},
+    {&sim::CLSID_BenchTunerFilter, create_tuner, nullptr},
+    {&sim::CLSID_BenchCaptureFilter, create_capture, nullptr},
+    {&sim::CLSID_BenchTransportInformationFilter, create_transport_information, nullptr},
+    {&CLSID_DVBSTuningSpace, sim::create_tuning_space, "DVBSTuningSpace"},
+    {&CLSID_DVBSLocator, sim::create_locator, "DVBSLocator"},
+    {&CLSID_DVBSNetworkProvider, sim::create_network_provider, "DVBSNetworkProvider"},
+    {&CLSID_MPEG2Demultiplexer, sim::create_demultiplexer, "MPEG2Demultiplexer"},
 };
 
 } // namespace
 
 HINSTANCE module_instance() {
     return instance;
-}
-
-// ---------------------------------------------------------------------------------------
-// Objects.
-
-Object::Object() {
-    objects.fetch_add(1);
-}
-
-Object::~Object() {
-    objects.fetch_sub(1);
-}
-
-ULONG Object::add_ref() noexcept {
-    return refs_.fetch_add(1) + 1;
-}
-
-ULONG Object::release() noexcept {
-    ULONG left = refs_.fetch_sub(1) - 1;
-    if (left == 0)
-        delete this;
-    return left;
-}
-
-HRESULT Object::query(REFIID riid, void** ppv) noexcept {
-    if (!ppv)
-        return E_POINTER;
-    void* found = nullptr;
-    try {
-        found = find_interface(riid);
-    } catch (...) {
-        found = nullptr;
-    }
-    *ppv = found;
-    if (!found)
-        return E_NOINTERFACE;
-    add_ref();
-    return S_OK;
-}
-
-HRESULT hand_out(Object* object, REFIID riid, void** ppv) noexcept {
-    HRESULT hr = object->query(riid, ppv);
-    object->release();
-    return hr;
 }
 
 long live_objects() {
@@ -245,21 +204,7 @@ bool server_locked() {
 }
 
 // ---------------------------------------------------------------------------------------
-// Trace and environment.
-
-void trace(const std::string& line) {
-    std::lock_guard lock(trace_mutex());
-    append_trace(line + "\n");
-}
-
-std::wstring wide(const std::string& utf8) {
-    if (utf8.empty())
-        return std::wstring();
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
-}
+// Environment.
 
 std::optional<std::string> environment(const wchar_t* name) {
     DWORD n = GetEnvironmentVariableW(name, nullptr, 0);
@@ -278,6 +223,46 @@ std::optional<std::string> environment(const wchar_t* name) {
 }
 
 } // namespace simdriver
+
+// ---------------------------------------------------------------------------------------
+// The simulated objects' live count and trace, and the bench's environment, as this host
+// keeps them.
+
+sim::Object::Object() noexcept {
+    simdriver::objects.fetch_add(1);
+}
+
+sim::Object::~Object() {
+    simdriver::objects.fetch_sub(1);
+}
+
+void sim::trace(const std::string& line) noexcept {
+    try {
+        std::lock_guard lock(simdriver::trace_mutex());
+        simdriver::append_trace(line + "\n");
+    } catch (...) {
+    }
+}
+
+std::optional<std::string> sim::host::bench_variable() {
+    return simdriver::environment(L"MORVANE_BENCH");
+}
+
+// MORVANE_BENCH_LABEL when set (scripts/wine-bench.sh puts the path the user gave there), else
+// the path itself.
+std::string sim::host::bench_label(const std::string& path) {
+    return simdriver::environment(L"MORVANE_BENCH_LABEL").value_or(path);
+}
+
+// The file named in MORVANE_SIMDRIVER_OWN_WRITES receives the text first, so that whoever
+// watches the bench for edits can tell this write from an edit.
+void sim::host::note_own_write(const std::string&, const std::string&, const std::string& after) {
+    auto own_writes = simdriver::environment(L"MORVANE_SIMDRIVER_OWN_WRITES");
+    if (own_writes && !own_writes->empty()) {
+        std::string ignored;
+        bench::replace_file(*own_writes, after, ignored);
+    }
+}
 
 // ---------------------------------------------------------------------------------------
 // Exports.
@@ -309,7 +294,7 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid
             auto* factory = new (std::nothrow) ClassFactory(entry.create, entry.fault_name);
             if (!factory)
                 return E_OUTOFMEMORY;
-            return hand_out(factory, riid, ppv);
+            return sim::hand_out(factory, riid, ppv);
         }
     }
     return CLASS_E_CLASSNOTAVAILABLE;

@@ -3,6 +3,7 @@
 // DevicePath, which the platform's device enumerator lists in key-name order.
 
 #include "simulator/bench/bench_file.h"
+#include "simulator/devices/filters.h"
 #include "simulator/windows_driver/simdriver.h"
 
 #include <olectl.h>
@@ -21,9 +22,9 @@ struct ClassName {
 };
 
 const ClassName served[] = {
-    {&CLSID_BenchTunerFilter, L"Morvane bench tuner filter"},
-    {&CLSID_BenchCaptureFilter, L"Morvane bench capture filter"},
-    {&CLSID_BenchTransportInformationFilter, L"Morvane bench transport information filter"},
+    {&sim::CLSID_BenchTunerFilter, L"Morvane bench tuner filter"},
+    {&sim::CLSID_BenchCaptureFilter, L"Morvane bench capture filter"},
+    {&sim::CLSID_BenchTransportInformationFilter, L"Morvane bench transport information filter"},
     {&CLSID_DVBSTuningSpace, L"DVB-S Tuning Space (Morvane bench)"},
     {&CLSID_DVBSLocator, L"DVB-S Locator (Morvane bench)"},
     {&CLSID_DVBSNetworkProvider, L"DVB-S Network Provider (Morvane bench)"},
@@ -142,7 +143,7 @@ HRESULT register_bench_entries(const bench::Bench& bench) {
                                              KEY_ALL_ACCESS, nullptr, &key, nullptr);
             if (status != ERROR_SUCCESS)
                 return from_status(status);
-            status = set_text(key, L"CLSID", guid_string(filter_class(category)));
+            status = set_text(key, L"CLSID", guid_string(sim::entry_filter_class(category)));
             if (status == ERROR_SUCCESS)
                 status = set_bag_value(key, L"FriendlyName", entry.friendly_name);
             if (status == ERROR_SUCCESS)
@@ -194,7 +195,8 @@ HRESULT register_server() {
             return register_bench_entries(*loaded.bench);
         reason = loaded.reason;
     }
-    std::fprintf(stderr, "bench: %s: %s\n", bench_label(*bench_path).c_str(), reason.c_str());
+    std::fprintf(stderr, "bench: %s: %s\n", sim::bench_file_label(*bench_path).c_str(),
+                 reason.c_str());
     std::fflush(stderr);
     return SELFREG_E_CLASS;
 }

@@ -226,15 +226,6 @@ TEST_F(Driver, GetWritesFourLittleEndianBytes) {
               static_cast<HRESULT>(0x8007007A));
 }
 
-TEST_F(Driver, FiltersOfOneEntryShareTheDriverValues) {
-    use_bench(R"({"tuners": [{"unicable": {"enabled": 0, "scr": 0, "frequency": 0}}]})");
-    auto first = tuner();
-    auto second = tuner();
-    ASSERT_NE(first.get(), second.get());
-    EXPECT_EQ(write_prop(property_set(first.get()).get(), 5, 1420), S_OK);
-    EXPECT_EQ(read_prop(property_set(second.get()).get(), 5).value, 1420);
-}
-
 // ---------------------------------------------------------------------------------------
 // Values kept in the bench file.
 

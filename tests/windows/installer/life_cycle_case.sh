@@ -92,8 +92,8 @@ msiexec /i "$(wine_path "$msi")" /qn
 expect_installed "$version"
 
 echo "--- the installed morvane-enum.exe prints the build tree's log on the demo bench"
-WINEPREFIX=$prefix MCC_SIMDRIVER_DIR=$simdriver_dir bash "$source_dir/tests/windows/wine_bench_case.sh" \
-    "$work/enum" "$source_dir/benches/demo.json" "$source_dir/tests/windows/expected/enum_demo.log" 0 \
+WINEPREFIX=$prefix MCC_SIMDRIVER_DIR=$simdriver_dir bash "$source_dir/tests/windows/wine_case.sh" \
+    "$work/enum" "$source_dir/benches/demo.json" "$source_dir/tests/golden/cases/enum_demo/expected.log" - 0 \
     "$install_dir/morvane-enum.exe" || fail "the installed morvane-enum.exe"
 
 echo "--- the window program through its shortcut"

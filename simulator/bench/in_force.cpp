@@ -1,22 +1,16 @@
-// The bench in force: the file named by MORVANE_BENCH, read at start-up, at each category
-// enumerator and by the device-change watcher; its warnings; and the driver's property values
-// stored back into it.
+// The bench in force, shared by both hosts (see in_force.h).
 
-#include "simulator/linux_host/internal.h"
-#include "platform/standin.h"
+#include "simulator/bench/in_force.h"
 
-#include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <set>
 
-namespace standin::detail {
-
-namespace {
+namespace sim {
 
 std::atomic<long> bench_reads{0};
-std::atomic<long> class_enumerators{0};
+
+namespace {
 
 struct BenchState {
     std::shared_ptr<Model> in_force; // null until the first read
@@ -43,11 +37,6 @@ std::shared_ptr<Model> empty_pc() {
     return model;
 }
 
-std::optional<std::string> bench_variable() {
-    const char* variable = std::getenv("MORVANE_BENCH");
-    return variable ? std::optional<std::string>(variable) : std::nullopt;
-}
-
 // What a warning is about: the path and a fingerprint of the content (or of the reason the
 // file could not be read), so that each content warns once without being kept.
 std::string warning_key(const std::string& kind, const std::string& path, const std::string& what) {
@@ -60,10 +49,6 @@ void warn_once(const std::string& key, const std::string& line) {
         return;
     std::fprintf(stderr, "%s\n", line.c_str());
     std::fflush(stderr);
-}
-
-std::string file_label(const std::string& path) {
-    return bench::printable(path, 4096);
 }
 
 // Loads what was read from the bench file; the reason when it is refused. Call with
@@ -127,13 +112,17 @@ void take_up(const std::string& path, bench::FileRead&& read) {
         put_in_force(std::move(model), stamp, read_at);
         return;
     }
-    warn_once(warning_key("load", path, what),
-              "bench: " + file_label(path) + ": " + reason + " (keeping the last valid bench)");
+    warn_once(warning_key("load", path, what), "bench: " + bench_file_label(path) + ": " + reason +
+                                                   " (keeping the last valid bench)");
     if (!s.in_force)
         s.in_force = empty_pc();
 }
 
 } // namespace
+
+std::string bench_file_label(const std::string& path) {
+    return bench::printable(host::bench_label(path), 4096);
+}
 
 std::mutex& bench_mutex() {
     static std::mutex instance;
@@ -145,12 +134,8 @@ bench::FileRead read_bench_file(const std::string& path) {
     return bench::read_file(path);
 }
 
-void count_class_enumerator() {
-    ++class_enumerators;
-}
-
 std::shared_ptr<Model> current_bench() {
-    auto variable = bench_variable();
+    auto variable = host::bench_variable();
     std::lock_guard lock(bench_mutex());
     BenchState& s = state();
     if (s.in_force && s.read_for == variable)
@@ -164,7 +149,7 @@ std::shared_ptr<Model> current_bench() {
 }
 
 std::shared_ptr<Model> reread_bench() {
-    auto variable = bench_variable();
+    auto variable = host::bench_variable();
     std::lock_guard lock(bench_mutex());
     BenchState& s = state();
     s.read_for = variable;
@@ -178,7 +163,7 @@ std::shared_ptr<Model> reread_bench() {
 }
 
 void take_up_bench(const std::string& path, const bench::FileRead& read) {
-    auto variable = bench_variable();
+    auto variable = host::bench_variable();
     std::lock_guard lock(bench_mutex());
     BenchState& s = state();
     if (variable != path)
@@ -187,10 +172,38 @@ void take_up_bench(const std::string& path, const bench::FileRead& read) {
     take_up(path, bench::FileRead(read));
 }
 
+std::string start_up_bench() {
+    auto variable = host::bench_variable();
+    if (!variable) {
+        current_bench();
+        return std::string();
+    }
+    std::lock_guard lock(bench_mutex());
+    std::string reason;
+    bench::FileRead read = read_bench_file(*variable);
+    const bench::FileStamp stamp = read.stamp;
+    const std::int64_t read_at = read.read_at_ns;
+    if (auto model = load_content(*variable, std::move(read), reason)) {
+        put_in_force(std::move(model), stamp, read_at);
+        state().read_for = variable;
+    }
+    return reason;
+}
+
+void forget_bench() {
+    std::lock_guard lock(bench_mutex());
+    state() = BenchState{};
+    bench_reads = 0;
+}
+
+std::optional<HRESULT> result_fault(const char* method) {
+    return current_bench()->result_fault(method);
+}
+
 // ---------------------------------------------------------------------------------------
 // Driver memory: property values written back into the bench file.
 
-void store_property(Model& model, const Entry& entry, uint32_t id, int32_t value) {
+void store_property(Model& model, const bench::Entry& entry, uint32_t id, int32_t value) {
     if (model.path.empty())
         return;
     // Normally the file still holds the bench in force. An outside edit since then is kept
@@ -205,12 +218,12 @@ void store_property(Model& model, const Entry& entry, uint32_t id, int32_t value
     std::string error;
     if (text && !bench::replace_file(model.path, *text, error, [&] {
             // The watcher must know the new content before it appears under the bench's name.
-            watcher_note_own_write(model.path, current.bytes, *text);
+            host::note_own_write(model.path, current.bytes, *text);
         }))
         why = "cannot write it (" + bench::printable(error, 200) + ")";
     if (!why.empty()) {
         warn_once(warning_key("store", model.path, current.ok ? current.bytes : current.reason),
-                  "bench: " + file_label(model.path) +
+                  "bench: " + bench_file_label(model.path) +
                       ": the file was not updated, the property value is kept in memory (" + why +
                       ")");
         return;
@@ -219,60 +232,4 @@ void store_property(Model& model, const Entry& entry, uint32_t id, int32_t value
         model.bytes = std::move(*text); // the model stays in force for the new content
 }
 
-} // namespace standin::detail
-
-// ---------------------------------------------------------------------------------------
-// Control surface.
-
-namespace standin {
-
-std::string check_bench(const std::string& path) {
-    bench::FileRead read = bench::read_file(path);
-    if (!read.ok)
-        return read.reason;
-    return bench::load(read.bytes).reason;
-}
-
-void startup() {
-    if (auto variable = detail::bench_variable()) {
-        std::string reason;
-        {
-            std::lock_guard lock(detail::bench_mutex());
-            detail::BenchState& s = detail::state();
-            bench::FileRead read = detail::read_bench_file(*variable);
-            const bench::FileStamp stamp = read.stamp;
-            const std::int64_t read_at = read.read_at_ns;
-            auto model = detail::load_content(*variable, std::move(read), reason);
-            if (model) {
-                detail::put_in_force(std::move(model), stamp, read_at);
-                s.read_for = variable;
-            }
-        }
-        if (!reason.empty()) {
-            std::fprintf(stderr, "bench: %s: %s\n", detail::file_label(*variable).c_str(),
-                         reason.c_str());
-            std::fflush(stderr);
-            std::exit(2);
-        }
-    } else {
-        detail::current_bench();
-    }
-    detail::ensure_exit_hook();
-}
-
-Counters counters() {
-    return {detail::bench_reads.load(), detail::class_enumerators.load()};
-}
-
-void reset() {
-    {
-        std::lock_guard lock(detail::bench_mutex());
-        detail::state() = detail::BenchState{};
-    }
-    detail::bench_reads = 0;
-    detail::class_enumerators = 0;
-    detail::forget_thread_initialization();
-    detail::forget_message_box_handler();
-}
-
-} // namespace standin
+} // namespace sim

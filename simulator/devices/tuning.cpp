@@ -1,0 +1,399 @@
+// The DVB-S tuning model, written once for both hosts: tuning space, tune request, locator,
+// and the network provider that takes them. Values are kept and read back (every get_ and
+// put_ succeeds); the bench's `faults.results` decide the results of the methods it names.
+//
+// Ownership runs one way only: the network provider keeps the tuning space and the tune
+// request it is given, a tune request keeps its locator; nothing points back.
+
+#include "simulator/devices/filters.h"
+
+namespace sim {
+
+namespace {
+
+#ifdef _WIN32
+const IID& iid_digital_locator = __uuidof(IDigitalLocator);
+#else
+const IID& iid_digital_locator = IID_IDigitalLocator;
+#endif
+
+// A put_ whose result the bench may decide: a failure leaves the call without effect, a
+// success code is passed on.
+template <class Put> HRESULT with_fault(const char* method, Put&& put) noexcept {
+    return guarded([&] {
+        auto fault = result_fault(method);
+        if (fault && FAILED(*fault))
+            return *fault;
+        HRESULT hr = put();
+        return fault && SUCCEEDED(hr) ? *fault : hr;
+    });
+}
+
+template <class T> HRESULT read(const T& field, T* out) {
+    if (!out)
+        return E_POINTER;
+    *out = field;
+    return S_OK;
+}
+
+HRESULT replace(BSTR& field, const OLECHAR* value) {
+    BSTR copy = value ? SysAllocString(value) : nullptr;
+    if (value && !copy)
+        return E_OUTOFMEMORY;
+    SysFreeString(field);
+    field = copy;
+    return S_OK;
+}
+
+template <class T> HRESULT read_object(T* field, T** out) {
+    if (!out)
+        return E_POINTER;
+    *out = field;
+    if (field)
+        field->AddRef();
+    return S_OK;
+}
+
+HRESULT read_text(BSTR field, BSTR* out) {
+    if (!out)
+        return E_POINTER;
+    *out = field ? SysAllocString(field) : nullptr;
+    return field && !*out ? E_OUTOFMEMORY : S_OK;
+}
+
+// A get_/put_ pair over a value the object keeps.
+#define SIM_VALUE_PROPERTY(Name, Type, field)                                                      \
+    HRESULT STDMETHODCALLTYPE get_##Name(Type* v) noexcept override {                              \
+        return read(field, v);                                                                     \
+    }                                                                                              \
+    HRESULT STDMETHODCALLTYPE put_##Name(Type v) noexcept override {                               \
+        field = v;                                                                                 \
+        return S_OK;                                                                               \
+    }
+
+// The same over a string the object keeps a copy of (under the object's mutex_).
+#define SIM_TEXT_PROPERTY(Name, field)                                                             \
+    HRESULT STDMETHODCALLTYPE get_##Name(BSTR* v) noexcept override {                              \
+        std::lock_guard lock(mutex_);                                                              \
+        return read_text(field, v);                                                                \
+    }                                                                                              \
+    HRESULT STDMETHODCALLTYPE put_##Name(BSTR v) noexcept override {                               \
+        std::lock_guard lock(mutex_);                                                              \
+        return replace(field, v);                                                                  \
+    }
+
+class Locator final : public IDVBSLocator, public Object {
+  public:
+    SIM_IUNKNOWN
+    SIM_NO_DISPATCH
+
+    SIM_VALUE_PROPERTY(CarrierFrequency, LONG, carrier_frequency_)
+    SIM_VALUE_PROPERTY(InnerFEC, FECMethod, inner_fec_)
+    SIM_VALUE_PROPERTY(InnerFECRate, BinaryConvolutionCodeRate, inner_fec_rate_)
+    SIM_VALUE_PROPERTY(OuterFEC, FECMethod, outer_fec_)
+    SIM_VALUE_PROPERTY(OuterFECRate, BinaryConvolutionCodeRate, outer_fec_rate_)
+    HRESULT STDMETHODCALLTYPE get_Modulation(ModulationType* v) noexcept override {
+        return read(modulation_, v);
+    }
+    HRESULT STDMETHODCALLTYPE put_Modulation(ModulationType v) noexcept override {
+        return with_fault("IDVBSLocator::put_Modulation", [&] {
+            modulation_ = v;
+            return S_OK;
+        });
+    }
+    SIM_VALUE_PROPERTY(SymbolRate, LONG, symbol_rate_)
+    HRESULT STDMETHODCALLTYPE Clone(ILocator**) noexcept override { return E_NOTIMPL; }
+
+    SIM_VALUE_PROPERTY(SignalPolarisation, Polarisation, polarisation_)
+    SIM_VALUE_PROPERTY(WestPosition, VARIANT_BOOL, west_)
+    SIM_VALUE_PROPERTY(OrbitalPosition, LONG, orbital_position_)
+    SIM_VALUE_PROPERTY(Azimuth, LONG, azimuth_)
+    SIM_VALUE_PROPERTY(Elevation, LONG, elevation_)
+
+  private:
+    void* find_interface(REFIID riid) noexcept override {
+        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_ILocator ||
+            riid == iid_digital_locator || riid == IID_IDVBSLocator)
+            return static_cast<IDVBSLocator*>(this);
+        return nullptr;
+    }
+
+    LONG carrier_frequency_ = -1;
+    FECMethod inner_fec_ = BDA_FEC_METHOD_NOT_SET;
+    BinaryConvolutionCodeRate inner_fec_rate_ = BDA_BCC_RATE_NOT_SET;
+    FECMethod outer_fec_ = BDA_FEC_METHOD_NOT_SET;
+    BinaryConvolutionCodeRate outer_fec_rate_ = BDA_BCC_RATE_NOT_SET;
+    ModulationType modulation_ = BDA_MOD_NOT_SET;
+    LONG symbol_rate_ = -1;
+    Polarisation polarisation_ = BDA_POLARISATION_NOT_SET;
+    VARIANT_BOOL west_ = VARIANT_FALSE;
+    LONG orbital_position_ = -1;
+    LONG azimuth_ = -1;
+    LONG elevation_ = -1;
+};
+
+class TuneRequest final : public ITuneRequest, public Object {
+  public:
+    explicit TuneRequest(ITuningSpace* space) { keep(space_, space); }
+    ~TuneRequest() override {
+        if (locator_)
+            locator_->Release();
+        if (space_)
+            space_->Release();
+    }
+
+    SIM_IUNKNOWN
+    SIM_NO_DISPATCH
+
+    HRESULT STDMETHODCALLTYPE get_TuningSpace(ITuningSpace** space) noexcept override {
+        if (!space)
+            return E_POINTER;
+        std::lock_guard lock(mutex_);
+        *space = space_;
+        if (space_)
+            space_->AddRef();
+        return S_OK;
+    }
+    // The request's components: none.
+    HRESULT STDMETHODCALLTYPE get_Components(IComponents** components) noexcept override {
+        if (!components)
+            return E_POINTER;
+        *components = nullptr;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Clone(ITuneRequest**) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Locator(ILocator** locator) noexcept override {
+        if (!locator)
+            return E_POINTER;
+        std::lock_guard lock(mutex_);
+        *locator = locator_;
+        if (locator_)
+            locator_->AddRef();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE put_Locator(ILocator* locator) noexcept override {
+        std::lock_guard lock(mutex_);
+        keep(locator_, locator);
+        return S_OK;
+    }
+
+  private:
+    void* find_interface(REFIID riid) noexcept override {
+        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_ITuneRequest)
+            return static_cast<ITuneRequest*>(this);
+        return nullptr;
+    }
+
+    std::mutex mutex_;
+    ILocator* locator_ = nullptr;   // one reference
+    ITuningSpace* space_ = nullptr; // one reference: the space that made the request
+};
+
+class TuningSpace final : public IDVBSTuningSpace, public Object {
+  public:
+    ~TuningSpace() override {
+        SysFreeString(unique_name_);
+        SysFreeString(friendly_name_);
+        SysFreeString(network_type_);
+        SysFreeString(input_range_);
+        SysFreeString(frequency_mapping_);
+        keep(component_types_, static_cast<IComponentTypes*>(nullptr));
+        keep(default_locator_, static_cast<ILocator*>(nullptr));
+    }
+
+    SIM_IUNKNOWN
+    SIM_NO_DISPATCH
+
+    SIM_TEXT_PROPERTY(UniqueName, unique_name_)
+    SIM_TEXT_PROPERTY(FriendlyName, friendly_name_)
+    HRESULT STDMETHODCALLTYPE get_CLSID(BSTR* v) noexcept override {
+        if (!v)
+            return E_POINTER;
+        *v = SysAllocString(SIM_TEXT("{B64016F3-C9A2-4066-96F0-BD9563314726}"));
+        return *v ? S_OK : E_OUTOFMEMORY;
+    }
+    HRESULT STDMETHODCALLTYPE get_NetworkType(BSTR* v) noexcept override {
+        std::lock_guard lock(mutex_);
+        return read_text(network_type_, v);
+    }
+    HRESULT STDMETHODCALLTYPE put_NetworkType(BSTR v) noexcept override {
+        return with_fault("IDVBSTuningSpace::put_NetworkType", [&] {
+            std::lock_guard lock(mutex_);
+            return replace(network_type_, v);
+        });
+    }
+    HRESULT STDMETHODCALLTYPE get__NetworkType(GUID* v) noexcept override {
+        if (!v)
+            return E_POINTER;
+        std::lock_guard lock(mutex_);
+        *v = GUID{};
+        return network_type_ ? CLSIDFromString(network_type_, v) : S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE put__NetworkType(REFCLSID v) noexcept override {
+        return guarded([&] {
+            std::u16string text = bench::utf16(bench::guid_text(v));
+            std::lock_guard lock(mutex_);
+            return replace(network_type_, wide_text(text));
+        });
+    }
+    HRESULT STDMETHODCALLTYPE CreateTuneRequest(ITuneRequest** request) noexcept override {
+        if (!request)
+            return E_POINTER;
+        *request = nullptr;
+        return with_fault("IDVBSTuningSpace::CreateTuneRequest", [&] {
+            *request = new (std::nothrow) TuneRequest(this);
+            return *request ? S_OK : E_OUTOFMEMORY;
+        });
+    }
+    HRESULT STDMETHODCALLTYPE EnumCategoryGUIDs(IEnumGUID**) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumDeviceMonikers(IEnumMoniker**) noexcept override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE
+    get_DefaultPreferredComponentTypes(IComponentTypes** v) noexcept override {
+        std::lock_guard lock(mutex_);
+        return read_object(component_types_, v);
+    }
+    HRESULT STDMETHODCALLTYPE
+    put_DefaultPreferredComponentTypes(IComponentTypes* v) noexcept override {
+        std::lock_guard lock(mutex_);
+        keep(component_types_, v);
+        return S_OK;
+    }
+    SIM_TEXT_PROPERTY(FrequencyMapping, frequency_mapping_)
+    HRESULT STDMETHODCALLTYPE get_DefaultLocator(ILocator** v) noexcept override {
+        std::lock_guard lock(mutex_);
+        return read_object(default_locator_, v);
+    }
+    HRESULT STDMETHODCALLTYPE put_DefaultLocator(ILocator* v) noexcept override {
+        std::lock_guard lock(mutex_);
+        keep(default_locator_, v);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Clone(ITuningSpace**) noexcept override { return E_NOTIMPL; }
+
+    SIM_VALUE_PROPERTY(SystemType, DVBSystemType, system_type_)
+    SIM_VALUE_PROPERTY(NetworkID, LONG, network_id_)
+    SIM_VALUE_PROPERTY(LowOscillator, LONG, low_oscillator_)
+    SIM_VALUE_PROPERTY(HighOscillator, LONG, high_oscillator_)
+    SIM_VALUE_PROPERTY(LNBSwitch, LONG, lnb_switch_)
+    SIM_TEXT_PROPERTY(InputRange, input_range_)
+    SIM_VALUE_PROPERTY(SpectralInversion, SpectralInversion, spectral_inversion_)
+
+  private:
+    void* find_interface(REFIID riid) noexcept override {
+        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_ITuningSpace ||
+            riid == IID_IDVBTuningSpace || riid == IID_IDVBTuningSpace2 ||
+            riid == IID_IDVBSTuningSpace)
+            return static_cast<IDVBSTuningSpace*>(this);
+        return nullptr;
+    }
+
+    std::mutex mutex_;                           // guards the strings and objects
+    IComponentTypes* component_types_ = nullptr; // one reference
+    ILocator* default_locator_ = nullptr;        // one reference
+    BSTR unique_name_ = nullptr;
+    BSTR friendly_name_ = nullptr;
+    BSTR network_type_ = nullptr;
+    BSTR input_range_ = nullptr;
+    BSTR frequency_mapping_ = nullptr;
+    DVBSystemType system_type_ = DVB_Satellite;
+    LONG network_id_ = -1;
+    LONG low_oscillator_ = -1;
+    LONG high_oscillator_ = -1;
+    LONG lnb_switch_ = -1;
+    SpectralInversion spectral_inversion_ = BDA_SPECTRAL_INVERSION_NOT_SET;
+};
+
+class NetworkProvider final : public Filter, public IScanningTuner {
+  public:
+    NetworkProvider() : Filter(CLSID_DVBSNetworkProvider, "DVBSNetworkProvider") {
+        set_pins("DVBSNetworkProvider", bench::network_provider_pins());
+    }
+    ~NetworkProvider() override {
+        keep(tune_request_, static_cast<ITuneRequest*>(nullptr));
+        keep(tuning_space_, static_cast<ITuningSpace*>(nullptr));
+        keep(component_types_, static_cast<IComponentTypes*>(nullptr));
+    }
+
+    SIM_IUNKNOWN
+
+    HRESULT STDMETHODCALLTYPE get_TuningSpace(ITuningSpace** space) noexcept override {
+        if (!space)
+            return E_POINTER;
+        std::lock_guard lock(tuner_mutex_);
+        return read_object(tuning_space_, space);
+    }
+    HRESULT STDMETHODCALLTYPE put_TuningSpace(ITuningSpace* space) noexcept override {
+        return with_fault("ITuner::put_TuningSpace", [&] {
+            std::lock_guard lock(tuner_mutex_);
+            keep(tuning_space_, space);
+            return S_OK;
+        });
+    }
+    HRESULT STDMETHODCALLTYPE EnumTuningSpaces(IEnumTuningSpaces**) noexcept override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE get_TuneRequest(ITuneRequest** request) noexcept override {
+        if (!request)
+            return E_POINTER;
+        std::lock_guard lock(tuner_mutex_);
+        return read_object(tune_request_, request);
+    }
+    HRESULT STDMETHODCALLTYPE put_TuneRequest(ITuneRequest* request) noexcept override {
+        return with_fault("ITuner::put_TuneRequest", [&] {
+            std::lock_guard lock(tuner_mutex_);
+            keep(tune_request_, request);
+            return S_OK;
+        });
+    }
+    HRESULT STDMETHODCALLTYPE Validate(ITuneRequest*) noexcept override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE get_PreferredComponentTypes(IComponentTypes** v) noexcept override {
+        std::lock_guard lock(tuner_mutex_);
+        return read_object(component_types_, v);
+    }
+    HRESULT STDMETHODCALLTYPE put_PreferredComponentTypes(IComponentTypes* v) noexcept override {
+        std::lock_guard lock(tuner_mutex_);
+        keep(component_types_, v);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_SignalStrength(LONG* strength) noexcept override {
+        return read(LONG{0}, strength);
+    }
+    HRESULT STDMETHODCALLTYPE TriggerSignalEvents(LONG) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SeekUp() noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SeekDown() noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE ScanUp(LONG) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE ScanDown(LONG) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE AutoProgram() noexcept override { return E_NOTIMPL; }
+
+  private:
+    void* find_interface(REFIID riid) noexcept override {
+        if (riid == IID_ITuner || riid == IID_IScanningTuner)
+            return static_cast<IScanningTuner*>(this);
+        return Filter::find_interface(riid);
+    }
+
+    std::mutex tuner_mutex_;
+    ITuningSpace* tuning_space_ = nullptr;       // one reference
+    ITuneRequest* tune_request_ = nullptr;       // one reference
+    IComponentTypes* component_types_ = nullptr; // one reference
+};
+
+} // namespace
+
+HRESULT create_tuning_space(REFIID riid, void** ppv) noexcept {
+    return hand_out(new (std::nothrow) TuningSpace, riid, ppv);
+}
+
+HRESULT create_locator(REFIID riid, void** ppv) noexcept {
+    return hand_out(new (std::nothrow) Locator, riid, ppv);
+}
+
+HRESULT create_network_provider(REFIID riid, void** ppv) noexcept {
+    if (ppv)
+        *ppv = nullptr;
+    return guarded([&] { return hand_out(new NetworkProvider, riid, ppv); });
+}
+
+} // namespace sim
