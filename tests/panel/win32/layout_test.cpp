@@ -123,43 +123,24 @@ SIZE textSizeIn(HWND hwnd, const std::wstring& text) {
     return {rect.right, rect.bottom};
 }
 
-// A control's client area as a bitmap's pixels.
-std::vector<COLORREF> pixelsOf(HDC source, int width, int height) {
+// A control's client area, as the window shows it now (onScreen) or drawn whole afresh into a
+// bitmap of its own (WM_PRINTCLIENT).
+std::vector<COLORREF> labelPixels(HWND hwnd, bool onScreen) {
+    RECT client;
+    GetClientRect(hwnd, &client);
+    HDC dc = GetDC(hwnd);
+    HDC memory = CreateCompatibleDC(dc);
+    HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    if (onScreen)
+        BitBlt(memory, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
+    else
+        SendMessageW(hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory),
+                     PRF_CLIENT | PRF_ERASEBKGND);
     std::vector<COLORREF> pixels;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            pixels.push_back(GetPixel(source, x, y));
-    return pixels;
-}
-
-// What the window shows of a control now.
-std::vector<COLORREF> labelOnScreen(HWND hwnd) {
-    RECT client;
-    GetClientRect(hwnd, &client);
-    HDC dc = GetDC(hwnd);
-    HDC memory = CreateCompatibleDC(dc);
-    HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
-    std::vector<COLORREF> pixels = pixelsOf(memory, client.right, client.bottom);
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(hwnd, dc);
-    return pixels;
-}
-
-// The control drawn whole, now, into a bitmap of its own.
-std::vector<COLORREF> labelDrawnAfresh(HWND hwnd) {
-    RECT client;
-    GetClientRect(hwnd, &client);
-    HDC dc = GetDC(hwnd);
-    HDC memory = CreateCompatibleDC(dc);
-    HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    SendMessageW(hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory),
-                 PRF_CLIENT | PRF_ERASEBKGND);
-    std::vector<COLORREF> pixels = pixelsOf(memory, client.right, client.bottom);
+    for (int y = 0; y < client.bottom; ++y)
+        for (int x = 0; x < client.right; ++x)
+            pixels.push_back(GetPixel(memory, x, y));
     SelectObject(memory, old);
     DeleteObject(bitmap);
     DeleteDC(memory);
@@ -332,7 +313,7 @@ TEST_F(Layout, ALongerSupportLineWidensItsLabelAndMovesNothingElse) {
     pumpFor(std::chrono::milliseconds(50));
     UpdateWindow(window());
     HWND info = control(ControlId::unicable_info_label);
-    EXPECT_TRUE(labelOnScreen(info) == labelDrawnAfresh(info))
+    EXPECT_TRUE(labelPixels(info, true) == labelPixels(info, false))
         << "the label on screen is not the label drawn whole with its text";
     const RECT label = rectIn(control(ControlId::unicable_info_label), nullptr);
     EXPECT_EQ(textOf(control(ControlId::unicable_info_label)),
