@@ -21,6 +21,9 @@
 #include <cstdint>
 
 #define STDMETHODCALLTYPE
+#define STDMETHOD(method) virtual HRESULT STDMETHODCALLTYPE method
+#define STDMETHOD_(type, method) virtual type STDMETHODCALLTYPE method
+#define PURE = 0
 #define WINAPI
 
 typedef int32_t HRESULT;
@@ -141,11 +144,13 @@ typedef VARIANT* LPVARIANT;
 #define VARCMP_NULL 3
 
 struct IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) = 0;
-    virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
-    virtual ULONG STDMETHODCALLTYPE Release() = 0;
+    STDMETHOD(QueryInterface)(REFIID riid, void** ppvObject) PURE;
+    STDMETHOD_(ULONG, AddRef)() PURE;
+    STDMETHOD_(ULONG, Release)() PURE;
 
   protected:
+    // No interface is deleted through: here the destructor is out of reach, and for every
+    // interface below -Wdelete-non-virtual-dtor (an error here) refuses it.
     ~IUnknown() = default;
 };
 typedef IUnknown* LPUNKNOWN;
@@ -155,65 +160,38 @@ struct DISPPARAMS;
 struct EXCEPINFO;
 
 struct IDispatch : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames,
-                                                    LCID lcid, DISPID* rgDispId) = 0;
-    virtual HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid,
-                                             WORD wFlags, DISPPARAMS* pDispParams,
-                                             VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
-                                             UINT* puArgErr) = 0;
-
-  protected:
-    ~IDispatch() = default;
+    STDMETHOD(GetTypeInfoCount)(UINT* pctinfo) PURE;
+    STDMETHOD(GetTypeInfo)(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) PURE;
+    STDMETHOD(GetIDsOfNames)
+    (REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId) PURE;
+    STDMETHOD(Invoke)
+    (DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
+     VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) PURE;
 };
 
-struct IBindCtx : public IUnknown {
-  protected:
-    ~IBindCtx() = default;
-};
+struct IBindCtx : public IUnknown {};
 typedef IBindCtx* LPBC;
 
-struct IErrorLog : public IUnknown {
-  protected:
-    ~IErrorLog() = default;
-};
+struct IErrorLog : public IUnknown {};
 
 struct IPropertyBag : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE Read(LPCOLESTR pszPropName, VARIANT* pVar,
-                                           IErrorLog* pErrorLog) = 0;
-
-  protected:
-    ~IPropertyBag() = default;
+    STDMETHOD(Read)(LPCOLESTR pszPropName, VARIANT* pVar, IErrorLog* pErrorLog) PURE;
 };
 
 struct IPersist : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE GetClassID(CLSID* pClassID) = 0;
-
-  protected:
-    ~IPersist() = default;
+    STDMETHOD(GetClassID)(CLSID* pClassID) PURE;
 };
 
-struct IEnumGUID : public IUnknown {
-  protected:
-    ~IEnumGUID() = default;
-};
+struct IEnumGUID : public IUnknown {};
 
 struct IMoniker : public IPersist {
-    virtual HRESULT STDMETHODCALLTYPE BindToObject(IBindCtx* pbc, IMoniker* pmkToLeft,
-                                                   REFIID riidResult, void** ppvResult) = 0;
-    virtual HRESULT STDMETHODCALLTYPE BindToStorage(IBindCtx* pbc, IMoniker* pmkToLeft, REFIID riid,
-                                                    void** ppvObj) = 0;
-
-  protected:
-    ~IMoniker() = default;
+    STDMETHOD(BindToObject)
+    (IBindCtx* pbc, IMoniker* pmkToLeft, REFIID riidResult, void** ppvResult) PURE;
+    STDMETHOD(BindToStorage)(IBindCtx* pbc, IMoniker* pmkToLeft, REFIID riid, void** ppvObj) PURE;
 };
 
 struct IEnumMoniker : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE Next(ULONG celt, IMoniker** rgelt, ULONG* pceltFetched) = 0;
-
-  protected:
-    ~IEnumMoniker() = default;
+    STDMETHOD(Next)(ULONG celt, IMoniker** rgelt, ULONG* pceltFetched) PURE;
 };
 
 struct SECURITY_ATTRIBUTES;

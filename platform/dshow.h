@@ -69,105 +69,70 @@ enum FILTER_STATE { State_Stopped = 0, State_Paused = 1, State_Running = 2 };
 #define VFW_E_TYPE_NOT_ACCEPTED ((HRESULT)0x8004022AL)
 #define VFW_E_NOT_IN_GRAPH ((HRESULT)0x8004025FL)
 
-struct IReferenceClock : public IUnknown {
-  protected:
-    ~IReferenceClock() = default;
-};
+struct IReferenceClock : public IUnknown {};
 
 struct IEnumMediaTypes : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE Next(ULONG cMediaTypes, AM_MEDIA_TYPE** ppMediaTypes,
-                                           ULONG* pcFetched) = 0;
-    virtual HRESULT STDMETHODCALLTYPE Skip(ULONG cMediaTypes) = 0;
-    virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
-    virtual HRESULT STDMETHODCALLTYPE Clone(IEnumMediaTypes** ppEnum) = 0;
-
-  protected:
-    ~IEnumMediaTypes() = default;
+    STDMETHOD(Next)(ULONG cMediaTypes, AM_MEDIA_TYPE** ppMediaTypes, ULONG* pcFetched) PURE;
+    STDMETHOD(Skip)(ULONG cMediaTypes) PURE;
+    STDMETHOD(Reset)() PURE;
+    STDMETHOD(Clone)(IEnumMediaTypes** ppEnum) PURE;
 };
 
 struct IPin : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE Connect(IPin* pReceivePin, const AM_MEDIA_TYPE* pmt) = 0;
-    virtual HRESULT STDMETHODCALLTYPE ReceiveConnection(IPin* pConnector,
-                                                        const AM_MEDIA_TYPE* pmt) = 0;
-    virtual HRESULT STDMETHODCALLTYPE Disconnect() = 0;
-    virtual HRESULT STDMETHODCALLTYPE ConnectedTo(IPin** pPin) = 0;
-    virtual HRESULT STDMETHODCALLTYPE ConnectionMediaType(AM_MEDIA_TYPE* pmt) = 0;
-    virtual HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO* pInfo) = 0;
-    virtual HRESULT STDMETHODCALLTYPE QueryDirection(PIN_DIRECTION* pPinDir) = 0;
-    virtual HRESULT STDMETHODCALLTYPE QueryId(LPWSTR* Id) = 0;
-    virtual HRESULT STDMETHODCALLTYPE QueryAccept(const AM_MEDIA_TYPE* pmt) = 0;
-    virtual HRESULT STDMETHODCALLTYPE EnumMediaTypes(IEnumMediaTypes** ppEnum) = 0;
-    virtual HRESULT STDMETHODCALLTYPE QueryInternalConnections(IPin** apPin, ULONG* nPin) = 0;
-    virtual HRESULT STDMETHODCALLTYPE EndOfStream() = 0;
-    virtual HRESULT STDMETHODCALLTYPE BeginFlush() = 0;
-    virtual HRESULT STDMETHODCALLTYPE EndFlush() = 0;
-    virtual HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop,
-                                                 double dRate) = 0;
-
-  protected:
-    ~IPin() = default;
+    STDMETHOD(Connect)(IPin* pReceivePin, const AM_MEDIA_TYPE* pmt) PURE;
+    STDMETHOD(ReceiveConnection)(IPin* pConnector, const AM_MEDIA_TYPE* pmt) PURE;
+    STDMETHOD(Disconnect)() PURE;
+    STDMETHOD(ConnectedTo)(IPin** pPin) PURE;
+    STDMETHOD(ConnectionMediaType)(AM_MEDIA_TYPE* pmt) PURE;
+    STDMETHOD(QueryPinInfo)(PIN_INFO* pInfo) PURE;
+    STDMETHOD(QueryDirection)(PIN_DIRECTION* pPinDir) PURE;
+    STDMETHOD(QueryId)(LPWSTR* Id) PURE;
+    STDMETHOD(QueryAccept)(const AM_MEDIA_TYPE* pmt) PURE;
+    STDMETHOD(EnumMediaTypes)(IEnumMediaTypes** ppEnum) PURE;
+    STDMETHOD(QueryInternalConnections)(IPin** apPin, ULONG* nPin) PURE;
+    STDMETHOD(EndOfStream)() PURE;
+    STDMETHOD(BeginFlush)() PURE;
+    STDMETHOD(EndFlush)() PURE;
+    STDMETHOD(NewSegment)(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate) PURE;
 };
 
 struct IEnumPins : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE Next(ULONG cPins, IPin** ppPins, ULONG* pcFetched) = 0;
-    virtual HRESULT STDMETHODCALLTYPE Skip(ULONG cPins) = 0;
-    virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
-    virtual HRESULT STDMETHODCALLTYPE Clone(IEnumPins** ppEnum) = 0;
-
-  protected:
-    ~IEnumPins() = default;
+    STDMETHOD(Next)(ULONG cPins, IPin** ppPins, ULONG* pcFetched) PURE;
+    STDMETHOD(Skip)(ULONG cPins) PURE;
+    STDMETHOD(Reset)() PURE;
+    STDMETHOD(Clone)(IEnumPins** ppEnum) PURE;
 };
 
 struct IMediaFilter : public IPersist {
-    virtual HRESULT STDMETHODCALLTYPE Stop() = 0;
-    virtual HRESULT STDMETHODCALLTYPE Pause() = 0;
-    virtual HRESULT STDMETHODCALLTYPE Run(REFERENCE_TIME tStart) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* State) = 0;
-    virtual HRESULT STDMETHODCALLTYPE SetSyncSource(IReferenceClock* pClock) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetSyncSource(IReferenceClock** pClock) = 0;
-
-  protected:
-    ~IMediaFilter() = default;
+    STDMETHOD(Stop)() PURE;
+    STDMETHOD(Pause)() PURE;
+    STDMETHOD(Run)(REFERENCE_TIME tStart) PURE;
+    STDMETHOD(GetState)(DWORD dwMilliSecsTimeout, FILTER_STATE* State) PURE;
+    STDMETHOD(SetSyncSource)(IReferenceClock* pClock) PURE;
+    STDMETHOD(GetSyncSource)(IReferenceClock** pClock) PURE;
 };
 
 struct IBaseFilter : public IMediaFilter {
-    virtual HRESULT STDMETHODCALLTYPE EnumPins(IEnumPins** ppEnum) = 0;
-    virtual HRESULT STDMETHODCALLTYPE FindPin(LPCWSTR Id, IPin** ppPin) = 0;
-    virtual HRESULT STDMETHODCALLTYPE QueryFilterInfo(FILTER_INFO* pInfo) = 0;
-    virtual HRESULT STDMETHODCALLTYPE JoinFilterGraph(IFilterGraph* pGraph, LPCWSTR pName) = 0;
-    virtual HRESULT STDMETHODCALLTYPE QueryVendorInfo(LPWSTR* pVendorInfo) = 0;
-
-  protected:
-    ~IBaseFilter() = default;
+    STDMETHOD(EnumPins)(IEnumPins** ppEnum) PURE;
+    STDMETHOD(FindPin)(LPCWSTR Id, IPin** ppPin) PURE;
+    STDMETHOD(QueryFilterInfo)(FILTER_INFO* pInfo) PURE;
+    STDMETHOD(JoinFilterGraph)(IFilterGraph* pGraph, LPCWSTR pName) PURE;
+    STDMETHOD(QueryVendorInfo)(LPWSTR* pVendorInfo) PURE;
 };
 
 struct IFilterGraph : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE AddFilter(IBaseFilter* pFilter, LPCWSTR pName) = 0;
-    virtual HRESULT STDMETHODCALLTYPE RemoveFilter(IBaseFilter* pFilter) = 0;
-    virtual HRESULT STDMETHODCALLTYPE ConnectDirect(IPin* ppinOut, IPin* ppinIn,
-                                                    const AM_MEDIA_TYPE* pmt) = 0;
-
-  protected:
-    ~IFilterGraph() = default;
+    STDMETHOD(AddFilter)(IBaseFilter* pFilter, LPCWSTR pName) PURE;
+    STDMETHOD(RemoveFilter)(IBaseFilter* pFilter) PURE;
+    STDMETHOD(ConnectDirect)(IPin* ppinOut, IPin* ppinIn, const AM_MEDIA_TYPE* pmt) PURE;
 };
 
-struct IGraphBuilder : public IFilterGraph {
-  protected:
-    ~IGraphBuilder() = default;
-};
+struct IGraphBuilder : public IFilterGraph {};
 
-struct IMediaControl : public IDispatch {
-  protected:
-    ~IMediaControl() = default;
-};
+struct IMediaControl : public IDispatch {};
 
 struct ICreateDevEnum : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE CreateClassEnumerator(REFCLSID clsidDeviceClass,
-                                                            IEnumMoniker** ppEnumMoniker,
-                                                            DWORD dwFlags) = 0;
-
-  protected:
-    ~ICreateDevEnum() = default;
+    STDMETHOD(CreateClassEnumerator)
+    (REFCLSID clsidDeviceClass, IEnumMoniker** ppEnumMoniker, DWORD dwFlags) PURE;
 };
 
 // Kernel-streaming property sets.
@@ -177,17 +142,13 @@ struct ICreateDevEnum : public IUnknown {
 #define E_PROP_SET_UNSUPPORTED ((HRESULT)0x80070492L)
 
 struct IKsPropertySet : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE Set(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData,
-                                          DWORD cbInstanceData, LPVOID pPropData,
-                                          DWORD cbPropData) = 0;
-    virtual HRESULT STDMETHODCALLTYPE Get(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData,
-                                          DWORD cbInstanceData, LPVOID pPropData, DWORD cbPropData,
-                                          DWORD* pcbReturned) = 0;
-    virtual HRESULT STDMETHODCALLTYPE QuerySupported(REFGUID guidPropSet, DWORD dwPropID,
-                                                     DWORD* pTypeSupport) = 0;
-
-  protected:
-    ~IKsPropertySet() = default;
+    STDMETHOD(Set)
+    (REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData,
+     LPVOID pPropData, DWORD cbPropData) PURE;
+    STDMETHOD(Get)
+    (REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData,
+     LPVOID pPropData, DWORD cbPropData, DWORD* pcbReturned) PURE;
+    STDMETHOD(QuerySupported)(REFGUID guidPropSet, DWORD dwPropID, DWORD* pTypeSupport) PURE;
 };
 
 // BDA topology.
@@ -211,30 +172,23 @@ struct REGPINMEDIUM {
 };
 
 struct IBDA_Topology : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE GetNodeTypes(ULONG* pulcNodeTypes, ULONG ulcNodeTypesMax,
-                                                   ULONG rgulNodeTypes[]) = 0;
-    virtual HRESULT STDMETHODCALLTYPE
-    GetNodeDescriptors(ULONG* ulcNodeDescriptors, ULONG ulcNodeDescriptorsMax,
-                       BDANODE_DESCRIPTOR rgNodeDescriptors[]) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetNodeInterfaces(ULONG ulNodeType, ULONG* pulcInterfaces,
-                                                        ULONG ulcInterfacesMax,
-                                                        GUID rgguidInterfaces[]) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetPinTypes(ULONG* pulcPinTypes, ULONG ulcPinTypesMax,
-                                                  ULONG rgulPinTypes[]) = 0;
-    virtual HRESULT STDMETHODCALLTYPE
-    GetTemplateConnections(ULONG* pulcConnections, ULONG ulcConnectionsMax,
-                           BDA_TEMPLATE_CONNECTION rgConnections[]) = 0;
-    virtual HRESULT STDMETHODCALLTYPE CreatePin(ULONG ulPinType, ULONG* pulPinId) = 0;
-    virtual HRESULT STDMETHODCALLTYPE DeletePin(ULONG ulPinId) = 0;
-    virtual HRESULT STDMETHODCALLTYPE SetMediaType(ULONG ulPinId, AM_MEDIA_TYPE* pMediaType) = 0;
-    virtual HRESULT STDMETHODCALLTYPE SetMedium(ULONG ulPinId, REGPINMEDIUM* pMedium) = 0;
-    virtual HRESULT STDMETHODCALLTYPE CreateTopology(ULONG ulInputPinId, ULONG ulOutputPinId) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetControlNode(ULONG ulInputPinId, ULONG ulOutputPinId,
-                                                     ULONG ulNodeType,
-                                                     IUnknown** ppControlNode) = 0;
-
-  protected:
-    ~IBDA_Topology() = default;
+    STDMETHOD(GetNodeTypes)
+    (ULONG* pulcNodeTypes, ULONG ulcNodeTypesMax, ULONG rgulNodeTypes[]) PURE;
+    STDMETHOD(GetNodeDescriptors)
+    (ULONG* ulcNodeDescriptors, ULONG ulcNodeDescriptorsMax,
+     BDANODE_DESCRIPTOR rgNodeDescriptors[]) PURE;
+    STDMETHOD(GetNodeInterfaces)
+    (ULONG ulNodeType, ULONG* pulcInterfaces, ULONG ulcInterfacesMax, GUID rgguidInterfaces[]) PURE;
+    STDMETHOD(GetPinTypes)(ULONG* pulcPinTypes, ULONG ulcPinTypesMax, ULONG rgulPinTypes[]) PURE;
+    STDMETHOD(GetTemplateConnections)
+    (ULONG* pulcConnections, ULONG ulcConnectionsMax, BDA_TEMPLATE_CONNECTION rgConnections[]) PURE;
+    STDMETHOD(CreatePin)(ULONG ulPinType, ULONG* pulPinId) PURE;
+    STDMETHOD(DeletePin)(ULONG ulPinId) PURE;
+    STDMETHOD(SetMediaType)(ULONG ulPinId, AM_MEDIA_TYPE* pMediaType) PURE;
+    STDMETHOD(SetMedium)(ULONG ulPinId, REGPINMEDIUM* pMedium) PURE;
+    STDMETHOD(CreateTopology)(ULONG ulInputPinId, ULONG ulOutputPinId) PURE;
+    STDMETHOD(GetControlNode)
+    (ULONG ulInputPinId, ULONG ulOutputPinId, ULONG ulNodeType, IUnknown** ppControlNode) PURE;
 };
 
 // Tuning model.
@@ -291,162 +245,117 @@ enum Polarisation {
 };
 
 // Interfaces the tuning objects hand over or take without looking into them.
-struct IComponents : public IDispatch {
-  protected:
-    ~IComponents() = default;
-};
-struct IComponentTypes : public IDispatch {
-  protected:
-    ~IComponentTypes() = default;
-};
-struct IEnumTuningSpaces : public IUnknown {
-  protected:
-    ~IEnumTuningSpaces() = default;
-};
+struct IComponents : public IDispatch {};
+struct IComponentTypes : public IDispatch {};
+struct IEnumTuningSpaces : public IUnknown {};
 
 struct ILocator : public IDispatch {
-    virtual HRESULT STDMETHODCALLTYPE get_CarrierFrequency(LONG* Frequency) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_CarrierFrequency(LONG Frequency) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_InnerFEC(FECMethod* FEC) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_InnerFEC(FECMethod FEC) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_InnerFECRate(BinaryConvolutionCodeRate* FEC) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_InnerFECRate(BinaryConvolutionCodeRate FEC) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_OuterFEC(FECMethod* FEC) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_OuterFEC(FECMethod FEC) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_OuterFECRate(BinaryConvolutionCodeRate* FEC) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_OuterFECRate(BinaryConvolutionCodeRate FEC) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_Modulation(ModulationType* Modulation) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_Modulation(ModulationType Modulation) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_SymbolRate(LONG* Rate) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_SymbolRate(LONG Rate) = 0;
-    virtual HRESULT STDMETHODCALLTYPE Clone(ILocator** NewLocator) = 0;
-
-  protected:
-    ~ILocator() = default;
+    STDMETHOD(get_CarrierFrequency)(LONG* Frequency) PURE;
+    STDMETHOD(put_CarrierFrequency)(LONG Frequency) PURE;
+    STDMETHOD(get_InnerFEC)(FECMethod* FEC) PURE;
+    STDMETHOD(put_InnerFEC)(FECMethod FEC) PURE;
+    STDMETHOD(get_InnerFECRate)(BinaryConvolutionCodeRate* FEC) PURE;
+    STDMETHOD(put_InnerFECRate)(BinaryConvolutionCodeRate FEC) PURE;
+    STDMETHOD(get_OuterFEC)(FECMethod* FEC) PURE;
+    STDMETHOD(put_OuterFEC)(FECMethod FEC) PURE;
+    STDMETHOD(get_OuterFECRate)(BinaryConvolutionCodeRate* FEC) PURE;
+    STDMETHOD(put_OuterFECRate)(BinaryConvolutionCodeRate FEC) PURE;
+    STDMETHOD(get_Modulation)(ModulationType* Modulation) PURE;
+    STDMETHOD(put_Modulation)(ModulationType Modulation) PURE;
+    STDMETHOD(get_SymbolRate)(LONG* Rate) PURE;
+    STDMETHOD(put_SymbolRate)(LONG Rate) PURE;
+    STDMETHOD(Clone)(ILocator** NewLocator) PURE;
 };
 
-struct IDigitalLocator : public ILocator {
-  protected:
-    ~IDigitalLocator() = default;
-};
+struct IDigitalLocator : public ILocator {};
 
 struct IDVBSLocator : public IDigitalLocator {
-    virtual HRESULT STDMETHODCALLTYPE get_SignalPolarisation(Polarisation* PolarisationVal) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_SignalPolarisation(Polarisation PolarisationVal) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_WestPosition(VARIANT_BOOL* WestLongitude) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_WestPosition(VARIANT_BOOL WestLongitude) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_OrbitalPosition(LONG* longitude) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_OrbitalPosition(LONG longitude) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_Azimuth(LONG* Azimuth) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_Azimuth(LONG Azimuth) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_Elevation(LONG* Elevation) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_Elevation(LONG Elevation) = 0;
-
-  protected:
-    ~IDVBSLocator() = default;
+    STDMETHOD(get_SignalPolarisation)(Polarisation* PolarisationVal) PURE;
+    STDMETHOD(put_SignalPolarisation)(Polarisation PolarisationVal) PURE;
+    STDMETHOD(get_WestPosition)(VARIANT_BOOL* WestLongitude) PURE;
+    STDMETHOD(put_WestPosition)(VARIANT_BOOL WestLongitude) PURE;
+    STDMETHOD(get_OrbitalPosition)(LONG* longitude) PURE;
+    STDMETHOD(put_OrbitalPosition)(LONG longitude) PURE;
+    STDMETHOD(get_Azimuth)(LONG* Azimuth) PURE;
+    STDMETHOD(put_Azimuth)(LONG Azimuth) PURE;
+    STDMETHOD(get_Elevation)(LONG* Elevation) PURE;
+    STDMETHOD(put_Elevation)(LONG Elevation) PURE;
 };
 
 struct ITuningSpace;
 
 struct ITuneRequest : public IDispatch {
-    virtual HRESULT STDMETHODCALLTYPE get_TuningSpace(ITuningSpace** TuningSpace) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_Components(IComponents** Components) = 0;
-    virtual HRESULT STDMETHODCALLTYPE Clone(ITuneRequest** NewTuneRequest) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_Locator(ILocator** Locator) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_Locator(ILocator* Locator) = 0;
-
-  protected:
-    ~ITuneRequest() = default;
+    STDMETHOD(get_TuningSpace)(ITuningSpace** TuningSpace) PURE;
+    STDMETHOD(get_Components)(IComponents** Components) PURE;
+    STDMETHOD(Clone)(ITuneRequest** NewTuneRequest) PURE;
+    STDMETHOD(get_Locator)(ILocator** Locator) PURE;
+    STDMETHOD(put_Locator)(ILocator* Locator) PURE;
 };
 
 struct ITuningSpace : public IDispatch {
-    virtual HRESULT STDMETHODCALLTYPE get_UniqueName(BSTR* Name) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_UniqueName(BSTR Name) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_FriendlyName(BSTR* Name) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_FriendlyName(BSTR Name) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_CLSID(BSTR* SpaceCLSID) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_NetworkType(BSTR* NetworkTypeGuid) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_NetworkType(BSTR NetworkTypeGuid) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get__NetworkType(GUID* NetworkTypeGuid) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put__NetworkType(REFCLSID NetworkTypeGuid) = 0;
-    virtual HRESULT STDMETHODCALLTYPE CreateTuneRequest(ITuneRequest** TuneRequest) = 0;
-    virtual HRESULT STDMETHODCALLTYPE EnumCategoryGUIDs(IEnumGUID** ppEnum) = 0;
-    virtual HRESULT STDMETHODCALLTYPE EnumDeviceMonikers(IEnumMoniker** ppEnum) = 0;
-    virtual HRESULT STDMETHODCALLTYPE
-    get_DefaultPreferredComponentTypes(IComponentTypes** ComponentTypes) = 0;
-    virtual HRESULT STDMETHODCALLTYPE
-    put_DefaultPreferredComponentTypes(IComponentTypes* NewComponentTypes) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_FrequencyMapping(BSTR* pMapping) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_FrequencyMapping(BSTR Mapping) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_DefaultLocator(ILocator** LocatorVal) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_DefaultLocator(ILocator* LocatorVal) = 0;
-    virtual HRESULT STDMETHODCALLTYPE Clone(ITuningSpace** NewTS) = 0;
-
-  protected:
-    ~ITuningSpace() = default;
+    STDMETHOD(get_UniqueName)(BSTR* Name) PURE;
+    STDMETHOD(put_UniqueName)(BSTR Name) PURE;
+    STDMETHOD(get_FriendlyName)(BSTR* Name) PURE;
+    STDMETHOD(put_FriendlyName)(BSTR Name) PURE;
+    STDMETHOD(get_CLSID)(BSTR* SpaceCLSID) PURE;
+    STDMETHOD(get_NetworkType)(BSTR* NetworkTypeGuid) PURE;
+    STDMETHOD(put_NetworkType)(BSTR NetworkTypeGuid) PURE;
+    STDMETHOD(get__NetworkType)(GUID* NetworkTypeGuid) PURE;
+    STDMETHOD(put__NetworkType)(REFCLSID NetworkTypeGuid) PURE;
+    STDMETHOD(CreateTuneRequest)(ITuneRequest** TuneRequest) PURE;
+    STDMETHOD(EnumCategoryGUIDs)(IEnumGUID** ppEnum) PURE;
+    STDMETHOD(EnumDeviceMonikers)(IEnumMoniker** ppEnum) PURE;
+    STDMETHOD(get_DefaultPreferredComponentTypes)(IComponentTypes** ComponentTypes) PURE;
+    STDMETHOD(put_DefaultPreferredComponentTypes)(IComponentTypes* NewComponentTypes) PURE;
+    STDMETHOD(get_FrequencyMapping)(BSTR* pMapping) PURE;
+    STDMETHOD(put_FrequencyMapping)(BSTR Mapping) PURE;
+    STDMETHOD(get_DefaultLocator)(ILocator** LocatorVal) PURE;
+    STDMETHOD(put_DefaultLocator)(ILocator* LocatorVal) PURE;
+    STDMETHOD(Clone)(ITuningSpace** NewTS) PURE;
 };
 
 struct IDVBTuningSpace : public ITuningSpace {
-    virtual HRESULT STDMETHODCALLTYPE get_SystemType(DVBSystemType* SysType) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_SystemType(DVBSystemType SysType) = 0;
-
-  protected:
-    ~IDVBTuningSpace() = default;
+    STDMETHOD(get_SystemType)(DVBSystemType* SysType) PURE;
+    STDMETHOD(put_SystemType)(DVBSystemType SysType) PURE;
 };
 
 struct IDVBTuningSpace2 : public IDVBTuningSpace {
-    virtual HRESULT STDMETHODCALLTYPE get_NetworkID(LONG* NetworkID) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_NetworkID(LONG NetworkID) = 0;
-
-  protected:
-    ~IDVBTuningSpace2() = default;
+    STDMETHOD(get_NetworkID)(LONG* NetworkID) PURE;
+    STDMETHOD(put_NetworkID)(LONG NetworkID) PURE;
 };
 
 struct IDVBSTuningSpace : public IDVBTuningSpace2 {
-    virtual HRESULT STDMETHODCALLTYPE get_LowOscillator(LONG* LowOscillator) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_LowOscillator(LONG LowOscillator) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_HighOscillator(LONG* HighOscillator) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_HighOscillator(LONG HighOscillator) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_LNBSwitch(LONG* LNBSwitch) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_LNBSwitch(LONG LNBSwitch) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_InputRange(BSTR* InputRange) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_InputRange(BSTR InputRange) = 0;
-    virtual HRESULT STDMETHODCALLTYPE
-    get_SpectralInversion(SpectralInversion* SpectralInversionVal) = 0;
-    virtual HRESULT STDMETHODCALLTYPE
-    put_SpectralInversion(SpectralInversion SpectralInversionVal) = 0;
-
-  protected:
-    ~IDVBSTuningSpace() = default;
+    STDMETHOD(get_LowOscillator)(LONG* LowOscillator) PURE;
+    STDMETHOD(put_LowOscillator)(LONG LowOscillator) PURE;
+    STDMETHOD(get_HighOscillator)(LONG* HighOscillator) PURE;
+    STDMETHOD(put_HighOscillator)(LONG HighOscillator) PURE;
+    STDMETHOD(get_LNBSwitch)(LONG* LNBSwitch) PURE;
+    STDMETHOD(put_LNBSwitch)(LONG LNBSwitch) PURE;
+    STDMETHOD(get_InputRange)(BSTR* InputRange) PURE;
+    STDMETHOD(put_InputRange)(BSTR InputRange) PURE;
+    STDMETHOD(get_SpectralInversion)(SpectralInversion* SpectralInversionVal) PURE;
+    STDMETHOD(put_SpectralInversion)(SpectralInversion SpectralInversionVal) PURE;
 };
 
 struct ITuner : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE get_TuningSpace(ITuningSpace** TuningSpace) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_TuningSpace(ITuningSpace* TuningSpace) = 0;
-    virtual HRESULT STDMETHODCALLTYPE EnumTuningSpaces(IEnumTuningSpaces** ppEnum) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_TuneRequest(ITuneRequest** TuneRequest) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_TuneRequest(ITuneRequest* TuneRequest) = 0;
-    virtual HRESULT STDMETHODCALLTYPE Validate(ITuneRequest* TuneRequest) = 0;
-    virtual HRESULT STDMETHODCALLTYPE
-    get_PreferredComponentTypes(IComponentTypes** ComponentTypes) = 0;
-    virtual HRESULT STDMETHODCALLTYPE
-    put_PreferredComponentTypes(IComponentTypes* ComponentTypes) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_SignalStrength(LONG* Strength) = 0;
-    virtual HRESULT STDMETHODCALLTYPE TriggerSignalEvents(LONG Interval) = 0;
-
-  protected:
-    ~ITuner() = default;
+    STDMETHOD(get_TuningSpace)(ITuningSpace** TuningSpace) PURE;
+    STDMETHOD(put_TuningSpace)(ITuningSpace* TuningSpace) PURE;
+    STDMETHOD(EnumTuningSpaces)(IEnumTuningSpaces** ppEnum) PURE;
+    STDMETHOD(get_TuneRequest)(ITuneRequest** TuneRequest) PURE;
+    STDMETHOD(put_TuneRequest)(ITuneRequest* TuneRequest) PURE;
+    STDMETHOD(Validate)(ITuneRequest* TuneRequest) PURE;
+    STDMETHOD(get_PreferredComponentTypes)(IComponentTypes** ComponentTypes) PURE;
+    STDMETHOD(put_PreferredComponentTypes)(IComponentTypes* ComponentTypes) PURE;
+    STDMETHOD(get_SignalStrength)(LONG* Strength) PURE;
+    STDMETHOD(TriggerSignalEvents)(LONG Interval) PURE;
 };
 
 struct IScanningTuner : public ITuner {
-    virtual HRESULT STDMETHODCALLTYPE SeekUp() = 0;
-    virtual HRESULT STDMETHODCALLTYPE SeekDown() = 0;
-    virtual HRESULT STDMETHODCALLTYPE ScanUp(LONG MillisecondsPause) = 0;
-    virtual HRESULT STDMETHODCALLTYPE ScanDown(LONG MillisecondsPause) = 0;
-    virtual HRESULT STDMETHODCALLTYPE AutoProgram() = 0;
-
-  protected:
-    ~IScanningTuner() = default;
+    STDMETHOD(SeekUp)() PURE;
+    STDMETHOD(SeekDown)() PURE;
+    STDMETHOD(ScanUp)(LONG MillisecondsPause) PURE;
+    STDMETHOD(ScanDown)(LONG MillisecondsPause) PURE;
+    STDMETHOD(AutoProgram)() PURE;
 };
 
 #endif // _WIN32

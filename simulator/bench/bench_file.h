@@ -43,9 +43,9 @@ inline bool settled_since(const FileStamp& now, const FileStamp& read_stamp,
 // clock time the read began.
 struct FileRead {
     bool ok = false;
-    std::string bytes;
-    std::string reason;
-    FileStamp stamp;
+    std::string bytes{};
+    std::string reason{};
+    FileStamp stamp{};
     std::int64_t read_at_ns = 0;
 };
 

@@ -60,12 +60,6 @@ std::int64_t wall_clock_ns() {
     return nanoseconds(now);
 }
 
-FileRead failed(std::string reason) {
-    FileRead read;
-    read.reason = std::move(reason);
-    return read;
-}
-
 } // namespace
 
 std::optional<FileStamp> stamp_file(const std::string& path) {
@@ -80,21 +74,21 @@ FileRead read_file(const std::string& path) {
     // Looked at before it is opened: opening a device or a pipe can wait or have effects.
     struct stat info;
     if (::stat(path.c_str(), &info) != 0)
-        return failed(cannot_read_reason(std::strerror(errno)));
+        return {.reason = cannot_read_reason(std::strerror(errno))};
     if (std::string reason = refusal(info); !reason.empty())
-        return failed(reason);
+        return {.reason = reason};
     // Whatever took its place since cannot make the open wait either, and is looked at again.
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
-        return failed(cannot_read_reason(std::strerror(errno)));
+        return {.reason = cannot_read_reason(std::strerror(errno))};
     if (::fstat(fd, &info) != 0) {
         int error = errno;
         ::close(fd);
-        return failed(cannot_read_reason(std::strerror(error)));
+        return {.reason = cannot_read_reason(std::strerror(error))};
     }
     if (std::string reason = refusal(info); !reason.empty()) {
         ::close(fd);
-        return failed(reason);
+        return {.reason = reason};
     }
     FileRead read;
     read.stamp = stamp_of(info);
@@ -108,14 +102,14 @@ FileRead read_file(const std::string& path) {
                 continue;
             int error = errno;
             ::close(fd);
-            return failed(cannot_read_reason(std::strerror(error)));
+            return {.reason = cannot_read_reason(std::strerror(error))};
         }
         if (n == 0)
             break;
         // A file that grows while it is read is held to the same limit.
         if (read.bytes.size() + static_cast<std::size_t>(n) > max_bytes) {
             ::close(fd);
-            return failed(too_large_reason(read.bytes.size() + static_cast<std::size_t>(n)));
+            return {.reason = too_large_reason(read.bytes.size() + static_cast<std::size_t>(n))};
         }
         read.bytes.append(buffer, static_cast<std::size_t>(n));
     }

@@ -101,12 +101,6 @@ std::optional<FileStamp> stamp_of(HANDLE file) {
     return stamp;
 }
 
-FileRead failed(std::string reason) {
-    FileRead read;
-    read.reason = std::move(reason);
-    return read;
-}
-
 } // namespace
 
 std::optional<FileStamp> stamp_file(const std::string& path) {
@@ -127,29 +121,29 @@ FileRead read_file(const std::string& path) {
     std::wstring name = to_wide(path);
     DWORD attributes = GetFileAttributesW(name.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return failed(not_regular_reason("a directory"));
+        return {.reason = not_regular_reason("a directory")};
     // A named pipe or a device of the host opens here without waiting (Wine opens them without
     // blocking); what it is decides before a byte is read.
     HANDLE file = CreateFileW(name.c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        return failed(cannot_read_reason(system_message(GetLastError())));
+        return {.reason = cannot_read_reason(system_message(GetLastError()))};
     if (DWORD type = GetFileType(file); type != FILE_TYPE_DISK) {
         CloseHandle(file);
-        return failed(not_regular_reason(type == FILE_TYPE_PIPE   ? "a named pipe"
-                                         : type == FILE_TYPE_CHAR ? "a character device"
-                                                                  : "not a file"));
+        return {.reason = not_regular_reason(type == FILE_TYPE_PIPE   ? "a named pipe"
+                                             : type == FILE_TYPE_CHAR ? "a character device"
+                                                                      : "not a file")};
     }
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file, &size)) {
         DWORD error = GetLastError();
         CloseHandle(file);
-        return failed(cannot_read_reason(system_message(error)));
+        return {.reason = cannot_read_reason(system_message(error))};
     }
     if (static_cast<std::uint64_t>(size.QuadPart) > max_bytes) {
         CloseHandle(file);
-        return failed(too_large_reason(static_cast<std::uint64_t>(size.QuadPart)));
+        return {.reason = too_large_reason(static_cast<std::uint64_t>(size.QuadPart))};
     }
     FileRead read;
     char buffer[65536];
@@ -158,13 +152,13 @@ FileRead read_file(const std::string& path) {
         if (!ReadFile(file, buffer, sizeof buffer, &n, nullptr)) {
             DWORD error = GetLastError();
             CloseHandle(file);
-            return failed(cannot_read_reason(system_message(error)));
+            return {.reason = cannot_read_reason(system_message(error))};
         }
         if (n == 0)
             break;
         if (read.bytes.size() + n > max_bytes) {
             CloseHandle(file);
-            return failed(too_large_reason(read.bytes.size() + n));
+            return {.reason = too_large_reason(read.bytes.size() + n)};
         }
         read.bytes.append(buffer, n);
     }

@@ -312,9 +312,10 @@ const std::vector<Entry>& Bench::entries(Category category) const {
     }
 }
 
-std::optional<HRESULT> Bench::result_fault(const char* method) const {
-    auto it = faults.results.find(method);
-    if (it == faults.results.end())
+std::optional<HRESULT> fault_for(const std::map<std::string, HRESULT>& faults,
+                                 const std::string& name) {
+    auto it = faults.find(name);
+    if (it == faults.end())
         return std::nullopt;
     return it->second;
 }
@@ -385,6 +386,13 @@ void check_keys(const std::string& path, const json& object,
         if (!known)
             reject(member(path, it.key()), "unknown key");
     }
+}
+
+// Reads value[key] with get into field, when the member is there.
+template <class T, class Get>
+void read_member(const std::string& path, const json& value, const char* key, T& field, Get get) {
+    if (value.contains(key))
+        field = get(member(path, key), value[key]);
 }
 
 std::string one_of(std::initializer_list<const char*> names) {
@@ -500,16 +508,11 @@ PinDesc parse_pin(const std::string& path, const json& value) {
                in_quotes(direction) + " is not " + one_of({"in", "out"}));
     pin.name = pin.direction == PINDIR_INPUT ? "In" : "Out";
     pin.medium = "*";
-    if (value.contains("name"))
-        pin.name = get_string(member(path, "name"), value["name"]);
-    if (value.contains("medium"))
-        pin.medium = get_string(member(path, "medium"), value["medium"]);
-    if (value.contains("connected"))
-        pin.connected = get_bool(member(path, "connected"), value["connected"]);
-    if (value.contains("pin_info_fails"))
-        pin.pin_info_fails = get_bool(member(path, "pin_info_fails"), value["pin_info_fails"]);
-    if (value.contains("refuses"))
-        pin.refuses = get_bool(member(path, "refuses"), value["refuses"]);
+    read_member(path, value, "name", pin.name, get_string);
+    read_member(path, value, "medium", pin.medium, get_string);
+    read_member(path, value, "connected", pin.connected, get_bool);
+    read_member(path, value, "pin_info_fails", pin.pin_info_fails, get_bool);
+    read_member(path, value, "refuses", pin.refuses, get_bool);
     return pin;
 }
 
@@ -590,14 +593,10 @@ Prop parse_prop(const std::string& path, const json& value) {
     if (value.contains("support"))
         prop.support = static_cast<uint32_t>(
             get_integer(member(path, "support"), value["support"], 0, 3, "an integer from 0 to 3"));
-    if (value.contains("value"))
-        prop.value = get_value32(member(path, "value"), value["value"]);
-    if (value.contains("query_fails"))
-        prop.query_fails = get_hr(member(path, "query_fails"), value["query_fails"]);
-    if (value.contains("get_fails"))
-        prop.get_fails = get_hr(member(path, "get_fails"), value["get_fails"]);
-    if (value.contains("set_fails"))
-        prop.set_fails = get_hr(member(path, "set_fails"), value["set_fails"]);
+    read_member(path, value, "value", prop.value, get_value32);
+    read_member(path, value, "query_fails", prop.query_fails, get_hr);
+    read_member(path, value, "get_fails", prop.get_fails, get_hr);
+    read_member(path, value, "set_fails", prop.set_fails, get_hr);
     return prop;
 }
 
@@ -696,14 +695,10 @@ Entry parse_entry(const std::string& path, const json& value, Category category,
                    {"id", "present", "friendly_name", "device_path", "faults", "link", "pins"});
 
     entry.id = id_prefix(category) + std::to_string(index);
-    if (value.contains("id"))
-        entry.id = get_string(member(path, "id"), value["id"]);
-    if (value.contains("present"))
-        entry.present = get_bool(member(path, "present"), value["present"]);
-    if (value.contains("friendly_name"))
-        entry.friendly_name = get_bag_value(member(path, "friendly_name"), value["friendly_name"]);
-    if (value.contains("device_path"))
-        entry.device_path = get_bag_value(member(path, "device_path"), value["device_path"]);
+    read_member(path, value, "id", entry.id, get_string);
+    read_member(path, value, "present", entry.present, get_bool);
+    read_member(path, value, "friendly_name", entry.friendly_name, get_bag_value);
+    read_member(path, value, "device_path", entry.device_path, get_bag_value);
     if (value.contains("faults")) {
         std::string p = member(path, "faults");
         const json& list = value["faults"];
@@ -724,8 +719,7 @@ Entry parse_entry(const std::string& path, const json& value, Category category,
     }
     if (entry.device_path.kind == BagValue::Kind::text)
         entry.link = utf8(entry.device_path.text);
-    if (value.contains("link"))
-        entry.link = get_string(member(path, "link"), value["link"]);
+    read_member(path, value, "link", entry.link, get_string);
 
     if (category == Category::tuners) {
         std::string standard = "none";
@@ -807,10 +801,8 @@ Faults parse_faults(const json& value) {
         path, value,
         {"CoInitialize", "StringFromIID", "CoCreateInstance", "CreateClassEnumerator", "results"});
     Faults faults;
-    if (value.contains("CoInitialize"))
-        faults.co_initialize = get_hr(member(path, "CoInitialize"), value["CoInitialize"]);
-    if (value.contains("StringFromIID"))
-        faults.string_from_iid = get_hr(member(path, "StringFromIID"), value["StringFromIID"]);
+    read_member(path, value, "CoInitialize", faults.co_initialize, get_hr);
+    read_member(path, value, "StringFromIID", faults.string_from_iid, get_hr);
     static const char* const classes[] = {
         "SystemDeviceEnum",    "FilterGraphNoThread", "DVBSTuningSpace", "DVBSLocator",
         "DVBSNetworkProvider", "MPEG2Demultiplexer",  "NullRenderer"};

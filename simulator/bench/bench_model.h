@@ -115,8 +115,11 @@ struct Bench {
     Faults faults;
 
     const std::vector<Entry>& entries(Category category) const;
-    std::optional<HRESULT> result_fault(const char* method) const;
 };
+
+// The result that one of the maps of Faults imposes on name, if any.
+std::optional<HRESULT> fault_for(const std::map<std::string, HRESULT>& faults,
+                                 const std::string& name);
 
 // ---------------------------------------------------------------------------------------
 // Loading.
@@ -163,9 +166,7 @@ std::optional<std::string> stored_text(std::string_view current, std::string_vie
 // ---------------------------------------------------------------------------------------
 // The driver's property set and the pins, as every simulation of the platform presents them.
 
-// {2D6A46DF-A5BA-4F76-808B-86734B59E935}
-inline constexpr GUID tuner_extension_set = {
-    0x2D6A46DF, 0xA5BA, 0x4F76, {0x80, 0x8B, 0x86, 0x73, 0x4B, 0x59, 0xE9, 0x35}};
+MCC_GUID(tuner_extension_set, 0x2D6A46DF, 0xA5BA, 0x4F76, 0x808B86734B59E935)
 
 // The property a call addresses: nullptr with E_PROP_SET_UNSUPPORTED (the driver lacks the
 // set) or E_PROP_ID_UNSUPPORTED (the set lacks the property) in hr, else S_OK.

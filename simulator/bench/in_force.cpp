@@ -197,7 +197,7 @@ void forget_bench() {
 }
 
 std::optional<HRESULT> result_fault(const char* method) {
-    return current_bench()->result_fault(method);
+    return bench::fault_for(current_bench()->faults.results, method);
 }
 
 // ---------------------------------------------------------------------------------------

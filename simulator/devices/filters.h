@@ -23,9 +23,7 @@ class Filter;
 
 // Answered by the simulator's own pins only (QueryInterface gives the Pin itself, AddRef'd):
 // tells them from the pins of other filters.
-// {5B0E7C2A-3D91-4F6B-8E27-6A1D4C9F0B21}
-inline constexpr IID IID_BenchPin = {
-    0x5B0E7C2A, 0x3D91, 0x4F6B, {0x8E, 0x27, 0x6A, 0x1D, 0x4C, 0x9F, 0x0B, 0x21}};
+MCC_GUID(IID_BenchPin, 0x5B0E7C2A, 0x3D91, 0x4F6B, 0x8E276A1D4C9F0B21)
 
 // A pin's media type carries its medium; a connection needs equal media, or "*" on either
 // side.
@@ -51,13 +49,11 @@ class Pin final : public IPin, public IKsPropertySet {
     HRESULT STDMETHODCALLTYPE QueryId(LPWSTR* id) noexcept override;
     HRESULT STDMETHODCALLTYPE QueryAccept(const AM_MEDIA_TYPE* type) noexcept override;
     HRESULT STDMETHODCALLTYPE EnumMediaTypes(IEnumMediaTypes** out) noexcept override;
-    HRESULT STDMETHODCALLTYPE QueryInternalConnections(IPin** pins, ULONG* n) noexcept override;
-    HRESULT STDMETHODCALLTYPE EndOfStream() noexcept override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE BeginFlush() noexcept override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE EndFlush() noexcept override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) noexcept override {
-        return S_OK;
-    }
+    SIM_ANSWER(QueryInternalConnections, (IPin**, ULONG*), E_NOTIMPL)
+    SIM_ANSWER(EndOfStream, (), S_OK)
+    SIM_ANSWER(BeginFlush, (), S_OK)
+    SIM_ANSWER(EndFlush, (), S_OK)
+    SIM_ANSWER(NewSegment, (REFERENCE_TIME, REFERENCE_TIME, double), S_OK)
 
     HRESULT STDMETHODCALLTYPE Set(REFGUID set, DWORD id, LPVOID instance, DWORD instance_size,
                                   LPVOID data, DWORD size) noexcept override;
@@ -72,8 +68,9 @@ class Pin final : public IPin, public IKsPropertySet {
     std::string label() const;
     // Connected in a graph, or outside of any (the bench's `connected`).
     bool connected() const;
-    // Gives back the peer without asking it to disconnect (the filter is going).
-    void drop_connection() noexcept;
+    // Gives back the peer without asking it to disconnect (the filter is going); false when
+    // there was none.
+    bool drop_connection() noexcept;
 
   private:
     HRESULT connect(IPin* receiver, const AM_MEDIA_TYPE* type);
@@ -102,7 +99,7 @@ class Filter : public IBaseFilter, public Object {
     HRESULT STDMETHODCALLTYPE FindPin(LPCWSTR id, IPin** pin) noexcept override;
     HRESULT STDMETHODCALLTYPE QueryFilterInfo(FILTER_INFO* info) noexcept override;
     HRESULT STDMETHODCALLTYPE JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) noexcept override;
-    HRESULT STDMETHODCALLTYPE QueryVendorInfo(LPWSTR* info) noexcept override;
+    SIM_ANSWER(QueryVendorInfo, (LPWSTR*), E_NOTIMPL)
 
     std::string trace_name();
     size_t pin_count();
@@ -149,28 +146,15 @@ class EntryFilter : public Filter, public IBDA_Topology {
                                            ULONG types[]) noexcept override;
     HRESULT STDMETHODCALLTYPE GetNodeDescriptors(
         ULONG* count, ULONG capacity, BDANODE_DESCRIPTOR descriptors[]) noexcept override;
-    HRESULT STDMETHODCALLTYPE GetNodeInterfaces(ULONG, ULONG*, ULONG, GUID[]) noexcept override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE GetPinTypes(ULONG*, ULONG, ULONG[]) noexcept override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE GetTemplateConnections(ULONG*, ULONG,
-                                                     BDA_TEMPLATE_CONNECTION[]) noexcept override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE CreatePin(ULONG, ULONG*) noexcept override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE DeletePin(ULONG) noexcept override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetMediaType(ULONG, AM_MEDIA_TYPE*) noexcept override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE SetMedium(ULONG, REGPINMEDIUM*) noexcept override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE CreateTopology(ULONG, ULONG) noexcept override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetControlNode(ULONG, ULONG, ULONG, IUnknown**) noexcept override {
-        return E_NOTIMPL;
-    }
+    SIM_ANSWER(GetNodeInterfaces, (ULONG, ULONG*, ULONG, GUID[]), E_NOTIMPL)
+    SIM_ANSWER(GetPinTypes, (ULONG*, ULONG, ULONG[]), E_NOTIMPL)
+    SIM_ANSWER(GetTemplateConnections, (ULONG*, ULONG, BDA_TEMPLATE_CONNECTION[]), E_NOTIMPL)
+    SIM_ANSWER(CreatePin, (ULONG, ULONG*), E_NOTIMPL)
+    SIM_ANSWER(DeletePin, (ULONG), E_NOTIMPL)
+    SIM_ANSWER(SetMediaType, (ULONG, AM_MEDIA_TYPE*), E_NOTIMPL)
+    SIM_ANSWER(SetMedium, (ULONG, REGPINMEDIUM*), E_NOTIMPL)
+    SIM_ANSWER(CreateTopology, (ULONG, ULONG), E_NOTIMPL)
+    SIM_ANSWER(GetControlNode, (ULONG, ULONG, ULONG, IUnknown**), E_NOTIMPL)
 
     bool has_property_set() noexcept override;
     HRESULT property_query(REFGUID set, DWORD id, DWORD* support) noexcept override;
@@ -196,15 +180,9 @@ class EntryFilter : public Filter, public IBDA_Topology {
 
 // The filter classes of the bench's entries, one per category. Several entries share one
 // class; the Windows driver tells them apart when it loads the device entry.
-// {5B0E7C2A-3D91-4F6B-8E27-6A1D4C9F0B11}
-inline constexpr CLSID CLSID_BenchTunerFilter = {
-    0x5B0E7C2A, 0x3D91, 0x4F6B, {0x8E, 0x27, 0x6A, 0x1D, 0x4C, 0x9F, 0x0B, 0x11}};
-// {5B0E7C2A-3D91-4F6B-8E27-6A1D4C9F0B12}
-inline constexpr CLSID CLSID_BenchCaptureFilter = {
-    0x5B0E7C2A, 0x3D91, 0x4F6B, {0x8E, 0x27, 0x6A, 0x1D, 0x4C, 0x9F, 0x0B, 0x12}};
-// {5B0E7C2A-3D91-4F6B-8E27-6A1D4C9F0B13}
-inline constexpr CLSID CLSID_BenchTransportInformationFilter = {
-    0x5B0E7C2A, 0x3D91, 0x4F6B, {0x8E, 0x27, 0x6A, 0x1D, 0x4C, 0x9F, 0x0B, 0x13}};
+MCC_GUID(CLSID_BenchTunerFilter, 0x5B0E7C2A, 0x3D91, 0x4F6B, 0x8E276A1D4C9F0B11)
+MCC_GUID(CLSID_BenchCaptureFilter, 0x5B0E7C2A, 0x3D91, 0x4F6B, 0x8E276A1D4C9F0B12)
+MCC_GUID(CLSID_BenchTransportInformationFilter, 0x5B0E7C2A, 0x3D91, 0x4F6B, 0x8E276A1D4C9F0B13)
 
 // The class id a filter of an entry of a category reports.
 const CLSID& entry_filter_class(bench::Category category);

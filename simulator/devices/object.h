@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <new>
+#include <optional>
 #include <string>
 
 namespace sim {
@@ -62,6 +63,12 @@ class Object {
         return release();                                                                          \
     }
 
+// A method that only answers result, declared with the interface's parameters.
+#define SIM_ANSWER(method, params, result)                                                         \
+    HRESULT STDMETHODCALLTYPE method params noexcept override {                                    \
+        return result;                                                                             \
+    }
+
 // IDispatch of an object that offers no type information: scripts cannot call it.
 #define SIM_NO_DISPATCH                                                                            \
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) noexcept override {                        \
@@ -70,17 +77,10 @@ class Object {
         *n = 0;                                                                                    \
         return S_OK;                                                                               \
     }                                                                                              \
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override {             \
-        return E_NOTIMPL;                                                                          \
-    }                                                                                              \
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID,                         \
-                                            DISPID*) noexcept override {                           \
-        return E_NOTIMPL;                                                                          \
-    }                                                                                              \
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,            \
-                                     EXCEPINFO*, UINT*) noexcept override {                        \
-        return E_NOTIMPL;                                                                          \
-    }
+    SIM_ANSWER(GetTypeInfo, (UINT, LCID, ITypeInfo**), E_NOTIMPL)                                  \
+    SIM_ANSWER(GetIDsOfNames, (REFIID, LPOLESTR*, UINT, LCID, DISPID*), E_NOTIMPL)                 \
+    SIM_ANSWER(Invoke, (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*),     \
+               E_NOTIMPL)
 
 // Hands out a freshly constructed object (nullptr: its allocation failed) as interface riid:
 // the caller's reference replaces the construction reference.
@@ -115,6 +115,17 @@ template <class Body> HRESULT guarded(Body&& body) noexcept {
     } catch (...) {
         return E_UNEXPECTED;
     }
+}
+
+// A call whose result the bench may decide (fault): a failure is answered without making the
+// call, a success code is passed on in place of the call's own success.
+template <class Call> HRESULT with_fault(std::optional<HRESULT> fault, Call&& call) noexcept {
+    return guarded([&] {
+        if (fault && FAILED(*fault))
+            return *fault;
+        HRESULT hr = call();
+        return fault && SUCCEEDED(hr) ? *fault : hr;
+    });
 }
 
 // Keeps one reference to value in field, giving back the reference to the old one.

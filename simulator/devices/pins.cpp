@@ -13,9 +13,7 @@ namespace sim {
 namespace {
 
 // The format of the media types the driver's pins offer: the pin's medium, in UTF-8.
-// {5B0E7C2A-3D91-4F6B-8E27-6A1D4C9F0B20}
-constexpr GUID format_bench_medium = {
-    0x5B0E7C2A, 0x3D91, 0x4F6B, {0x8E, 0x27, 0x6A, 0x1D, 0x4C, 0x9F, 0x0B, 0x20}};
+constexpr GUID format_bench_medium = mcc_guid(0x5B0E7C2A, 0x3D91, 0x4F6B, 0x8E276A1D4C9F0B20);
 
 // The name the pin on the other side of an outside connection reports.
 constexpr char16_t outside_name[] = u"Outside";
@@ -83,14 +81,10 @@ class OutsidePin final : public IPin, public Object {
 
     SIM_IUNKNOWN
 
-    HRESULT STDMETHODCALLTYPE Connect(IPin*, const AM_MEDIA_TYPE*) noexcept override {
-        return VFW_E_ALREADY_CONNECTED;
-    }
-    HRESULT STDMETHODCALLTYPE ReceiveConnection(IPin*, const AM_MEDIA_TYPE*) noexcept override {
-        return VFW_E_ALREADY_CONNECTED;
-    }
+    SIM_ANSWER(Connect, (IPin*, const AM_MEDIA_TYPE*), VFW_E_ALREADY_CONNECTED)
+    SIM_ANSWER(ReceiveConnection, (IPin*, const AM_MEDIA_TYPE*), VFW_E_ALREADY_CONNECTED)
     // The connection is not the graph's: it stays.
-    HRESULT STDMETHODCALLTYPE Disconnect() noexcept override { return S_OK; }
+    SIM_ANSWER(Disconnect, (), S_OK)
     HRESULT STDMETHODCALLTYPE ConnectedTo(IPin** pin) noexcept override {
         if (!pin)
             return E_POINTER;
@@ -131,21 +125,13 @@ class OutsidePin final : public IPin, public Object {
         std::memcpy(*id, outside_name, sizeof outside_name);
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE QueryAccept(const AM_MEDIA_TYPE*) noexcept override {
-        return S_FALSE;
-    }
-    HRESULT STDMETHODCALLTYPE EnumMediaTypes(IEnumMediaTypes**) noexcept override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE QueryInternalConnections(IPin**, ULONG*) noexcept override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE EndOfStream() noexcept override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE BeginFlush() noexcept override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE EndFlush() noexcept override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) noexcept override {
-        return S_OK;
-    }
+    SIM_ANSWER(QueryAccept, (const AM_MEDIA_TYPE*), S_FALSE)
+    SIM_ANSWER(EnumMediaTypes, (IEnumMediaTypes**), E_NOTIMPL)
+    SIM_ANSWER(QueryInternalConnections, (IPin**, ULONG*), E_NOTIMPL)
+    SIM_ANSWER(EndOfStream, (), S_OK)
+    SIM_ANSWER(BeginFlush, (), S_OK)
+    SIM_ANSWER(EndFlush, (), S_OK)
+    SIM_ANSWER(NewSegment, (REFERENCE_TIME, REFERENCE_TIME, double), S_OK)
 
   private:
     PIN_DIRECTION direction() const {
@@ -414,20 +400,12 @@ bool Pin::accepts(const AM_MEDIA_TYPE* type) const {
 }
 
 HRESULT Pin::Disconnect() noexcept {
-    IPin* peer = nullptr;
-    {
-        std::lock_guard lock(owner_.mutex());
-        if (!peer_)
-            return desc_.connected ? S_OK : S_FALSE;
-        peer = peer_;
-        peer_ = nullptr;
-        free_format(type_);
-    }
-    peer->Release();
-    return S_OK;
+    if (drop_connection())
+        return S_OK;
+    return desc_.connected ? S_OK : S_FALSE;
 }
 
-void Pin::drop_connection() noexcept {
+bool Pin::drop_connection() noexcept {
     IPin* peer = nullptr;
     {
         std::lock_guard lock(owner_.mutex());
@@ -437,6 +415,7 @@ void Pin::drop_connection() noexcept {
     }
     if (peer)
         peer->Release();
+    return peer != nullptr;
 }
 
 HRESULT Pin::ConnectedTo(IPin** pin) noexcept {
@@ -519,10 +498,6 @@ HRESULT Pin::EnumMediaTypes(IEnumMediaTypes** out) noexcept {
         return E_POINTER;
     *out = new (std::nothrow) MediaTypeEnum(owner_, MediumSource{&desc_.medium}, 0);
     return *out ? S_OK : E_OUTOFMEMORY;
-}
-
-HRESULT Pin::QueryInternalConnections(IPin**, ULONG*) noexcept {
-    return E_NOTIMPL;
 }
 
 HRESULT Pin::Set(REFGUID set, DWORD id, LPVOID, DWORD, LPVOID data, DWORD size) noexcept {
@@ -694,10 +669,6 @@ HRESULT Filter::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) noexcept {
         std::memcpy(graph_name_, name, n * sizeof(WCHAR));
     }
     return S_OK;
-}
-
-HRESULT Filter::QueryVendorInfo(LPWSTR*) noexcept {
-    return E_NOTIMPL;
 }
 
 HRESULT Filter::property_query(REFGUID, DWORD, DWORD*) noexcept {

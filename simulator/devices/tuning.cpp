@@ -17,16 +17,9 @@ const IID& iid_digital_locator = __uuidof(IDigitalLocator);
 const IID& iid_digital_locator = IID_IDigitalLocator;
 #endif
 
-// A put_ whose result the bench may decide: a failure leaves the call without effect, a
-// success code is passed on.
-template <class Put> HRESULT with_fault(const char* method, Put&& put) noexcept {
-    return guarded([&] {
-        auto fault = result_fault(method);
-        if (fault && FAILED(*fault))
-            return *fault;
-        HRESULT hr = put();
-        return fault && SUCCEEDED(hr) ? *fault : hr;
-    });
+// A call whose result the bench's `faults.results` may decide for method.
+template <class Call> HRESULT with_result_fault(const char* method, Call&& call) noexcept {
+    return guarded([&] { return with_fault(result_fault(method), call); });
 }
 
 template <class T> HRESULT read(const T& field, T* out) {
@@ -82,6 +75,18 @@ HRESULT read_text(BSTR field, BSTR* out) {
         return replace(field, v);                                                                  \
     }
 
+// The same over an object the object keeps one reference to (under the given mutex).
+#define SIM_OBJECT_PROPERTY(Name, Type, field, mutex)                                              \
+    HRESULT STDMETHODCALLTYPE get_##Name(Type** v) noexcept override {                             \
+        std::lock_guard lock(mutex);                                                               \
+        return read_object(field, v);                                                              \
+    }                                                                                              \
+    HRESULT STDMETHODCALLTYPE put_##Name(Type* v) noexcept override {                              \
+        std::lock_guard lock(mutex);                                                               \
+        keep(field, v);                                                                            \
+        return S_OK;                                                                               \
+    }
+
 class Locator final : public IDVBSLocator, public Object {
   public:
     SIM_IUNKNOWN
@@ -96,13 +101,13 @@ class Locator final : public IDVBSLocator, public Object {
         return read(modulation_, v);
     }
     HRESULT STDMETHODCALLTYPE put_Modulation(ModulationType v) noexcept override {
-        return with_fault("IDVBSLocator::put_Modulation", [&] {
+        return with_result_fault("IDVBSLocator::put_Modulation", [&] {
             modulation_ = v;
             return S_OK;
         });
     }
     SIM_VALUE_PROPERTY(SymbolRate, LONG, symbol_rate_)
-    HRESULT STDMETHODCALLTYPE Clone(ILocator**) noexcept override { return E_NOTIMPL; }
+    SIM_ANSWER(Clone, (ILocator**), E_NOTIMPL)
 
     SIM_VALUE_PROPERTY(SignalPolarisation, Polarisation, polarisation_)
     SIM_VALUE_PROPERTY(WestPosition, VARIANT_BOOL, west_)
@@ -146,13 +151,8 @@ class TuneRequest final : public ITuneRequest, public Object {
     SIM_NO_DISPATCH
 
     HRESULT STDMETHODCALLTYPE get_TuningSpace(ITuningSpace** space) noexcept override {
-        if (!space)
-            return E_POINTER;
         std::lock_guard lock(mutex_);
-        *space = space_;
-        if (space_)
-            space_->AddRef();
-        return S_OK;
+        return read_object(space_, space);
     }
     // The request's components: none.
     HRESULT STDMETHODCALLTYPE get_Components(IComponents** components) noexcept override {
@@ -161,21 +161,8 @@ class TuneRequest final : public ITuneRequest, public Object {
         *components = nullptr;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Clone(ITuneRequest**) noexcept override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_Locator(ILocator** locator) noexcept override {
-        if (!locator)
-            return E_POINTER;
-        std::lock_guard lock(mutex_);
-        *locator = locator_;
-        if (locator_)
-            locator_->AddRef();
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE put_Locator(ILocator* locator) noexcept override {
-        std::lock_guard lock(mutex_);
-        keep(locator_, locator);
-        return S_OK;
-    }
+    SIM_ANSWER(Clone, (ITuneRequest**), E_NOTIMPL)
+    SIM_OBJECT_PROPERTY(Locator, ILocator, locator_, mutex_)
 
   private:
     void* find_interface(REFIID riid) noexcept override {
@@ -217,7 +204,7 @@ class TuningSpace final : public IDVBSTuningSpace, public Object {
         return read_text(network_type_, v);
     }
     HRESULT STDMETHODCALLTYPE put_NetworkType(BSTR v) noexcept override {
-        return with_fault("IDVBSTuningSpace::put_NetworkType", [&] {
+        return with_result_fault("IDVBSTuningSpace::put_NetworkType", [&] {
             std::lock_guard lock(mutex_);
             return replace(network_type_, v);
         });
@@ -240,37 +227,17 @@ class TuningSpace final : public IDVBSTuningSpace, public Object {
         if (!request)
             return E_POINTER;
         *request = nullptr;
-        return with_fault("IDVBSTuningSpace::CreateTuneRequest", [&] {
+        return with_result_fault("IDVBSTuningSpace::CreateTuneRequest", [&] {
             *request = new (std::nothrow) TuneRequest(this);
             return *request ? S_OK : E_OUTOFMEMORY;
         });
     }
-    HRESULT STDMETHODCALLTYPE EnumCategoryGUIDs(IEnumGUID**) noexcept override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE EnumDeviceMonikers(IEnumMoniker**) noexcept override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE
-    get_DefaultPreferredComponentTypes(IComponentTypes** v) noexcept override {
-        std::lock_guard lock(mutex_);
-        return read_object(component_types_, v);
-    }
-    HRESULT STDMETHODCALLTYPE
-    put_DefaultPreferredComponentTypes(IComponentTypes* v) noexcept override {
-        std::lock_guard lock(mutex_);
-        keep(component_types_, v);
-        return S_OK;
-    }
+    SIM_ANSWER(EnumCategoryGUIDs, (IEnumGUID**), E_NOTIMPL)
+    SIM_ANSWER(EnumDeviceMonikers, (IEnumMoniker**), E_NOTIMPL)
+    SIM_OBJECT_PROPERTY(DefaultPreferredComponentTypes, IComponentTypes, component_types_, mutex_)
     SIM_TEXT_PROPERTY(FrequencyMapping, frequency_mapping_)
-    HRESULT STDMETHODCALLTYPE get_DefaultLocator(ILocator** v) noexcept override {
-        std::lock_guard lock(mutex_);
-        return read_object(default_locator_, v);
-    }
-    HRESULT STDMETHODCALLTYPE put_DefaultLocator(ILocator* v) noexcept override {
-        std::lock_guard lock(mutex_);
-        keep(default_locator_, v);
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE Clone(ITuningSpace**) noexcept override { return E_NOTIMPL; }
+    SIM_OBJECT_PROPERTY(DefaultLocator, ILocator, default_locator_, mutex_)
+    SIM_ANSWER(Clone, (ITuningSpace**), E_NOTIMPL)
 
     SIM_VALUE_PROPERTY(SystemType, DVBSystemType, system_type_)
     SIM_VALUE_PROPERTY(NetworkID, LONG, network_id_)
@@ -319,53 +286,39 @@ class NetworkProvider final : public Filter, public IScanningTuner {
     SIM_IUNKNOWN
 
     HRESULT STDMETHODCALLTYPE get_TuningSpace(ITuningSpace** space) noexcept override {
-        if (!space)
-            return E_POINTER;
         std::lock_guard lock(tuner_mutex_);
         return read_object(tuning_space_, space);
     }
     HRESULT STDMETHODCALLTYPE put_TuningSpace(ITuningSpace* space) noexcept override {
-        return with_fault("ITuner::put_TuningSpace", [&] {
+        return with_result_fault("ITuner::put_TuningSpace", [&] {
             std::lock_guard lock(tuner_mutex_);
             keep(tuning_space_, space);
             return S_OK;
         });
     }
-    HRESULT STDMETHODCALLTYPE EnumTuningSpaces(IEnumTuningSpaces**) noexcept override {
-        return E_NOTIMPL;
-    }
+    SIM_ANSWER(EnumTuningSpaces, (IEnumTuningSpaces**), E_NOTIMPL)
     HRESULT STDMETHODCALLTYPE get_TuneRequest(ITuneRequest** request) noexcept override {
-        if (!request)
-            return E_POINTER;
         std::lock_guard lock(tuner_mutex_);
         return read_object(tune_request_, request);
     }
     HRESULT STDMETHODCALLTYPE put_TuneRequest(ITuneRequest* request) noexcept override {
-        return with_fault("ITuner::put_TuneRequest", [&] {
+        return with_result_fault("ITuner::put_TuneRequest", [&] {
             std::lock_guard lock(tuner_mutex_);
             keep(tune_request_, request);
             return S_OK;
         });
     }
-    HRESULT STDMETHODCALLTYPE Validate(ITuneRequest*) noexcept override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE get_PreferredComponentTypes(IComponentTypes** v) noexcept override {
-        std::lock_guard lock(tuner_mutex_);
-        return read_object(component_types_, v);
-    }
-    HRESULT STDMETHODCALLTYPE put_PreferredComponentTypes(IComponentTypes* v) noexcept override {
-        std::lock_guard lock(tuner_mutex_);
-        keep(component_types_, v);
-        return S_OK;
-    }
+    SIM_ANSWER(Validate, (ITuneRequest*), S_OK)
+    SIM_OBJECT_PROPERTY(PreferredComponentTypes, IComponentTypes, component_types_, tuner_mutex_)
     HRESULT STDMETHODCALLTYPE get_SignalStrength(LONG* strength) noexcept override {
         return read(LONG{0}, strength);
     }
-    HRESULT STDMETHODCALLTYPE TriggerSignalEvents(LONG) noexcept override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SeekUp() noexcept override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SeekDown() noexcept override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE ScanUp(LONG) noexcept override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE ScanDown(LONG) noexcept override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE AutoProgram() noexcept override { return E_NOTIMPL; }
+    SIM_ANSWER(TriggerSignalEvents, (LONG), E_NOTIMPL)
+    SIM_ANSWER(SeekUp, (), E_NOTIMPL)
+    SIM_ANSWER(SeekDown, (), E_NOTIMPL)
+    SIM_ANSWER(ScanUp, (LONG), E_NOTIMPL)
+    SIM_ANSWER(ScanDown, (LONG), E_NOTIMPL)
+    SIM_ANSWER(AutoProgram, (), E_NOTIMPL)
 
   private:
     void* find_interface(REFIID riid) noexcept override {

@@ -154,11 +154,9 @@ void forget_message_box_handler() {
     handler() = nullptr;
 }
 
-const GUID device_moniker_class_id = {
-    0x4315D437, 0x5B8C, 0x11D0, {0xBD, 0x3B, 0x00, 0xA0, 0xC9, 0x11, 0xCE, 0x86}};
+const GUID device_moniker_class_id = mcc_guid(0x4315D437, 0x5B8C, 0x11D0, 0xBD3B00A0C911CE86);
 // A class id that only the stand-in hands out, and that StringFromCLSID refuses to format.
-const GUID unformattable_class_id = {
-    0x5354414E, 0x4449, 0x4E00, {0xBA, 0xDC, 0x1A, 0x55, 0x1D, 0x00, 0x00, 0x01}};
+const GUID unformattable_class_id = mcc_guid(0x5354414E, 0x4449, 0x4E00, 0xBADC1A551D000001);
 
 } // namespace standin::detail
 
@@ -220,16 +218,9 @@ HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD, REFIID rii
     if (!found)
         return REGDB_E_CLASSNOTREG;
 
-    auto bench = current_bench();
-    auto fault = bench->faults.co_create_instance.find(found->name);
-    if (fault != bench->faults.co_create_instance.end() && FAILED(fault->second))
-        return fault->second;
-    if (pUnkOuter)
-        return CLASS_E_NOAGGREGATION;
-    HRESULT hr = found->create(riid, ppv);
-    if (SUCCEEDED(hr) && fault != bench->faults.co_create_instance.end())
-        return fault->second;
-    return hr;
+    auto fault = bench::fault_for(current_bench()->faults.co_create_instance, found->name);
+    return sim::with_fault(
+        fault, [&] { return pUnkOuter ? CLASS_E_NOAGGREGATION : found->create(riid, ppv); });
 }
 
 namespace {
@@ -250,13 +241,8 @@ HRESULT StringFromIID(REFIID rclsid, LPOLESTR* lplpsz) {
     if (!lplpsz)
         return E_INVALIDARG;
     *lplpsz = nullptr;
-    auto bench = current_bench();
-    if (bench->faults.string_from_iid && FAILED(*bench->faults.string_from_iid))
-        return *bench->faults.string_from_iid;
-    HRESULT hr = format_guid(rclsid, lplpsz);
-    if (SUCCEEDED(hr) && bench->faults.string_from_iid)
-        return *bench->faults.string_from_iid;
-    return hr;
+    return sim::with_fault(current_bench()->faults.string_from_iid,
+                           [&] { return format_guid(rclsid, lplpsz); });
 }
 
 HRESULT StringFromCLSID(REFCLSID rclsid, LPOLESTR* lplpsz) {

@@ -27,10 +27,8 @@ class DeviceFilter final : public sim::EntryFilter, public IPersistPropertyBag {
         return Filter::GetClassID(clsid);
     }
 
-    HRESULT STDMETHODCALLTYPE InitNew() noexcept override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE Save(IPropertyBag*, BOOL, BOOL) noexcept override {
-        return E_NOTIMPL;
-    }
+    SIM_ANSWER(InitNew, (), S_OK)
+    SIM_ANSWER(Save, (IPropertyBag*, BOOL, BOOL), E_NOTIMPL)
 
     // Binds the filter to the bench entry its device entry stands for: the entry of this
     // category with the bag's DevicePath (of several, the one at the registered position),

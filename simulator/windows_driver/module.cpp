@@ -123,20 +123,13 @@ class ClassFactory final : public IClassFactory, public sim::Object {
         *ppv = nullptr;
         if (outer)
             return CLASS_E_NOAGGREGATION;
+        // The bench's faults.CoCreateInstance for the classes this driver serves: a failure
+        // instead of the object, a success code passed on with it.
         return sim::guarded([&] {
-            // The bench's faults.CoCreateInstance for the classes this driver serves: a
-            // failure instead of the object, a success code passed on with it.
             std::optional<HRESULT> fault;
-            if (fault_) {
-                auto model = sim::current_bench();
-                auto it = model->faults.co_create_instance.find(fault_);
-                if (it != model->faults.co_create_instance.end())
-                    fault = it->second;
-            }
-            if (fault && FAILED(*fault))
-                return *fault;
-            HRESULT hr = create_(riid, ppv);
-            return fault && SUCCEEDED(hr) ? *fault : hr;
+            if (fault_)
+                fault = bench::fault_for(sim::current_bench()->faults.co_create_instance, fault_);
+            return sim::with_fault(fault, [&] { return create_(riid, ppv); });
         });
     }
 
