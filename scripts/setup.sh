@@ -15,6 +15,8 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev nlohmann-json3-dev googl
 # accessibility bus of at-spi2-core on a session bus of its own), with Debian's Python client,
 # on an Xvfb display.
 packages+=(xvfb dbus-daemon at-spi2-core python3-pyatspi)
+# The bench's JSON Schema is checked against the loader with Debian's python3-jsonschema.
+packages+=(python3-jsonschema)
 # The Windows build: the mingw-w64 cross compiler (its -posix variant is the one used) and the
 # 64-bit Wine whose runtime runs its tests. Wine's launcher scripts (package wine) are not needed:
 # scripts/wine-env.sh finds /usr/lib/wine/wine64 itself. scripts/wine-bench.sh watches the bench
