@@ -37,6 +37,10 @@ set(MCC_PROGRAM_LANGUAGE 1033)
 # (wixl 0.101 cannot write a launch condition of its own), and what older systems are told.
 set(MCC_LAUNCH_CONDITION "Installed OR WINDOWSMAJORVERSION >= \"#10\"")
 set(MCC_LAUNCH_MESSAGE "Morvane Control Center needs Windows 10 or later.")
+# 0.1.0 kept both programs in one component and did not record its folder: where that
+# component's key path (morvane-control-center.exe) is installed is the folder an upgrade from
+# it installs into. Its ID is fixed for good by the released package.
+set(MCC_0_1_PROGRAMS_COMPONENT "{28D34D42-400A-5339-9450-7908FD401CC7}")
 
 function(mcc_fail)
   string(JOIN "" text ${ARGN})
@@ -123,7 +127,8 @@ endfunction()
 #   a versioned file has no row in MsiFileHash;
 # - the removal of the older product between InstallValidate and InstallInitialize, wherever
 #   wixl put it;
-# - the launch condition for Windows 10 or later.
+# - the launch condition for Windows 10 or later;
+# - INSTALLDIR found from 0.1.0's component (the .wxs finds the folder later versions record).
 function(mcc_finish_tables work msi file_version)
   mcc_find_tool(MCC_MSIINFO msiinfo msitools)
   mcc_find_tool(MCC_MSIBUILD msibuild msitools)
@@ -170,6 +175,12 @@ function(mcc_finish_tables work msi file_version)
   mcc_run("msibuild (LaunchCondition)" ${MCC_MSIBUILD} ${msi}
           -q "INSERT INTO `LaunchCondition` (`Condition`, `Description`) VALUES ('${MCC_LAUNCH_CONDITION}', '${MCC_LAUNCH_MESSAGE}')")
 
+  # The file's folder is the property's value, as there is no Signature row (Type 1: a file).
+  mcc_run("msibuild (CompLocator)" ${MCC_MSIBUILD} ${msi}
+          -q "CREATE TABLE `CompLocator` (`Signature_` CHAR(72) NOT NULL, `ComponentId` CHAR(38) NOT NULL, `Type` SHORT PRIMARY KEY `Signature_`)"
+          -q "INSERT INTO `CompLocator` (`Signature_`, `ComponentId`, `Type`) VALUES ('InstallDirOf0_1', '${MCC_0_1_PROGRAMS_COMPONENT}', 1)"
+          -q "INSERT INTO `AppSearch` (`Property`, `Signature_`) VALUES ('INSTALLDIR', 'InstallDirOf0_1')")
+
   # msibuild's queries have failed quietly before: the result is checked.
   mcc_table(${msi} File rows)
   foreach(id IN LISTS MCC_PROGRAM_FILE_IDS)
@@ -180,9 +191,11 @@ function(mcc_finish_tables work msi file_version)
   mcc_table(${msi} MsiFileHash rows)
   mcc_table(${msi} InstallExecuteSequence sequence)
   mcc_table(${msi} LaunchCondition conditions)
+  mcc_table(${msi} CompLocator locators)
   if(rows MATCHES "(^|;)(ControlCenterExe|EnumExe)\t" OR NOT sequence MATCHES
      "(^|;)RemoveExistingProducts\t[^;]*\t${removal}(;|$)"
-     OR NOT "${MCC_LAUNCH_CONDITION}\t${MCC_LAUNCH_MESSAGE}" IN_LIST conditions)
+     OR NOT "${MCC_LAUNCH_CONDITION}\t${MCC_LAUNCH_MESSAGE}" IN_LIST conditions
+     OR NOT "InstallDirOf0_1\t${MCC_0_1_PROGRAMS_COMPONENT}\t1" IN_LIST locators)
     mcc_fail("msibuild did not finish the tables of ${msi}")
   endif()
 endfunction()

@@ -125,12 +125,13 @@ echo "--- silent uninstall"
 msiexec /x "$(wine_path "$msi")" /qn
 expect_nothing_left uninstall
 
-echo "--- into a folder of the user's choice; the upgrade to $newer stays there, a repair restores a program"
+echo "--- $released_version into a folder of the user's choice; the upgrades to $version and $newer stay there, a repair restores a program"
 custom_dir='C:\Morvane Tuners\'
-msiexec /i "$(wine_path "$msi")" /qn "INSTALLDIR=${custom_dir%\\}"
-expect_installed "$version" "$custom_dir"
-msiexec /i "$(wine_path "$work/newer.msi")" /qn
-expect_installed "$newer" "$custom_dir"
+msiexec /i "$(wine_path "$released")" /qn "INSTALLDIR=${custom_dir%\\}"
+for package in "$version $msi" "$newer $work/newer.msi"; do
+    msiexec /i "$(wine_path "${package#* }")" /qn
+    expect_installed "${package%% *}" "$custom_dir"
+done
 rm -f "$(unix_path "$custom_dir")/morvane-enum.exe"
 msiexec /i "$(wine_path "$work/newer.msi")" REINSTALL=ALL REINSTALLMODE=amus /qn
 expect_installed "$newer" "$custom_dir"
