@@ -48,6 +48,16 @@ endif()
 set(MCC_VERSION_FOUR ${PROJECT_VERSION}.0)
 string(REPLACE "." "," MCC_VERSION_COMMAS ${MCC_VERSION_FOUR})
 set(MCC_ICON_PATH ${PROJECT_SOURCE_DIR}/packaging/windows/morvane-control-center.ico)
+# The systems the programs are made for, as their manifests name them: Windows 10 and later
+# (one ID stands for 10 and 11). The installer's launch condition refuses older ones.
+set(MCC_MANIFEST_SUPPORTED_OS "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>")
+# Every program is terminal-server aware, asks for subsystem version 6.0 (older ones get
+# compatibility treatment) and carries a build ID, which ties a crash dump to the unstripped
+# program in the package's symbols archive.
+if(NOT MSVC)
+  add_link_options(-Wl,--tsaware -Wl,--major-subsystem-version,6 -Wl,--minor-subsystem-version,0
+                   -Wl,--build-id)
+endif()
 # With MSVC, the C and C++ runtime is linked into the programs too (mingw-w64 links -static).
 if(MSVC)
   set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")

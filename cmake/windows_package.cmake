@@ -3,7 +3,8 @@
 # what the install rules below install, stripped, and runs packaging/windows/package_msi.cmake
 # over it, which writes
 #
-#   build/windows/Morvane-Control-Center-<version>-win64.msi   (and its .sha256)
+#   build/windows/Morvane-Control-Center-<version>-win64.msi          (and its .sha256)
+#   build/windows/Morvane-Control-Center-<version>-win64-symbols.zip  (the unstripped programs)
 #
 # with `cmake --build --preset windows --target package` or `cpack --preset windows`; it is
 # not part of the default build. The installer's tests are in tests/windows/installer.
@@ -22,11 +23,10 @@ set(CPACK_PACKAGE_VENDOR Morvane)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_FILE_NAME Morvane-Control-Center-${PROJECT_VERSION}-win64)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR})
-set(CPACK_PACKAGE_CHECKSUM SHA256)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
-# Read by package_msi.cmake: the icon, and where wixl runs (the tests build an older version
-# from the files left there).
+# Read by package_msi.cmake: the icon, and where the unstripped programs are (for the symbols).
+# It writes the MSI's .sha256 itself: CPack's would list its .json too.
 set(CPACK_MCC_ICON ${MCC_ICON_PATH})
-set(CPACK_MCC_WORK_DIR ${CMAKE_BINARY_DIR}/msi)
+set(CPACK_MCC_PROGRAM_DIR ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
 include(CPack)

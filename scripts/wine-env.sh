@@ -10,11 +10,13 @@
 #
 # A prefix made here is 64-bit, answers every DPI query with the DPI it was made with (96
 # unless asked), uses Wine's null graphics driver unless asked for another (no display needed,
-# and no window can ever appear on someone's screen), and has no Mono or Gecko installer that
-# could stop its creation at a dialog. It holds a mark, .mcc-prefix, with its DPI and driver:
-# nothing here removes or reuses a directory that lacks that mark, so ~/.wine or anyone
-# else's prefix is never touched. A prefix is made once, under a lock on PREFIX.lock next to
-# it: parallel runs wait for the one that makes it instead of racing on a half-made prefix.
+# and no window can ever appear on someone's screen), reports Windows 10, and has no Mono or
+# Gecko installer that could stop its creation at a dialog. Wine's menu builder is off, so an
+# installer run in it writes no menu entries or icons into the host's home. It holds a mark,
+# .mcc-prefix, with its DPI and driver: nothing here removes or reuses a directory that lacks
+# that mark, so ~/.wine or anyone else's prefix is never touched. A prefix is made once, under
+# a lock on PREFIX.lock next to it: parallel runs wait for the one that makes it instead of
+# racing on a half-made prefix.
 
 # Time limits, in seconds, for making a prefix (a loaded machine needs far more than the usual
 # ten to twenty seconds) and, by default, for one run of a program.
@@ -45,13 +47,14 @@ wine_env_find() {
 # Exports the environment of a run in PREFIX. A caller's WINEDEBUG is kept (else -all); a
 # caller's WINEDLLOVERRIDES are added after the project's.
 wine_env_export() {
+    local overrides='mscoree,mshtml=;winemenubuilder.exe=d'
     export WINEPREFIX
     WINEPREFIX=$(_wine_absolute "$1")
     export WINEARCH=win64
     export WINEDEBUG=${WINEDEBUG--all}
     case ${WINEDLLOVERRIDES:-} in
-    mscoree,mshtml=*) ;; # exported here already
-    *) export WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}" ;;
+    "$overrides"*) ;; # exported here already
+    *) export WINEDLLOVERRIDES="$overrides${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}" ;;
     esac
 }
 
@@ -247,9 +250,10 @@ _wine_new_locked() {
     esac
 }
 
-# Boots a new prefix, then chooses the graphics driver and the DPI. The first session started
-# its desktop before the driver was chosen: it has to end (wineserver -w) so that every later
-# program runs in a session with these settings. The log of the creation is PREFIX.log.
+# Boots a new prefix, then chooses the graphics driver, the DPI and Windows 10. The first
+# session started its desktop before the driver was chosen: it has to end (wineserver -w) so
+# that every later program runs in a session with these settings. The log of the creation is
+# PREFIX.log.
 _wine_create() {
     local prefix=$1 log="$1.log" limit=$MCC_WINE_PREFIX_TIME_LIMIT
     mkdir -p "$prefix" && : >"$prefix/.mcc-prefix-creating" || return
@@ -262,6 +266,7 @@ _wine_create() {
                 /v Graphics /d "$_wine_graphics" /f &&
             timeout -k 10 "$limit" "$MCC_WINE" reg add 'HKCU\Control Panel\Desktop' \
                 /v LogPixels /t REG_DWORD /d "$_wine_dpi" /f &&
+            timeout -k 10 "$limit" "$MCC_WINE" winecfg /v win10 &&
             timeout -k 10 "$limit" "$MCC_WINESERVER" -w
     ) </dev/null >"$log" 2>&1; then
         echo "wine-env: could not make the Wine prefix $prefix; its log ($log):" >&2

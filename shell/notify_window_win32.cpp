@@ -2,7 +2,10 @@
 
 #include "shell/notify_window.h"
 
+#include "shell/console.h"
+
 #include <cstring>
+#include <string>
 
 const GUID WceusbshGUID = {
     0x25DBCE51, 0x6C8F, 0x4A72, {0x8A, 0x6D, 0xB5, 0x4C, 0x2B, 0x4F, 0xC8, 0x35}};
@@ -24,6 +27,15 @@ updateDeviceListDelegate callback_of(HWND hWnd) {
     return reinterpret_cast<updateDeviceListDelegate>(GetWindowLongPtrW(hWnd, 0));
 }
 
+// A failed start: its line, then the process ends at once with exit code 1.
+void fail_start(const char* what) {
+    const DWORD error = GetLastError();
+    report_failed_start(
+        (std::string("morvane-control-center: ") + what + " (error " + std::to_string(error) + ")")
+            .c_str());
+    ExitProcess(1);
+}
+
 // WM_CREATE: register for device notifications of the one interface class, then create the
 // edit child. Either failing ends the process at once with exit code 1.
 void on_create(HWND hWnd) {
@@ -35,7 +47,7 @@ void on_create(HWND hWnd) {
 
     hDeviceNotify = RegisterDeviceNotificationW(hWnd, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
     if (hDeviceNotify == nullptr)
-        ExitProcess(1);
+        fail_start("cannot register for device notifications");
 
     const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hWnd, GWLP_HINSTANCE));
     hEditWnd = CreateWindowExW(
@@ -43,7 +55,7 @@ void on_create(HWND hWnd) {
         WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_LEFT | ES_MULTILINE | ES_AUTOVSCROLL, 0, 0, 0, 0,
         hWnd, reinterpret_cast<HMENU>(UINT_PTR{edit_child_id}), instance, nullptr);
     if (hEditWnd == nullptr)
-        ExitProcess(1);
+        fail_start("cannot create the notification window's edit child");
 
     SendMessageW(hEditWnd, WM_SETTEXT, 0,
                  reinterpret_cast<LPARAM>(L"Registered for USB device notification...\n"));

@@ -8,6 +8,7 @@
 
 #include "media/device_list.h"
 #include "panel/win32/MCCForm.h"
+#include "shell/console.h"
 #include "shell/device_change.h"
 #include "shell/notify_window.h"
 
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -52,6 +54,13 @@ void run_message_loop(MorvaneControlCenter::MCCForm& form) {
 
 // The command line and the show mode are not used.
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
+    // The log reaches the console the program was started from, if any.
+    attach_parent_console();
+    // An installer that replaces the program while it runs closes it through Restart Manager
+    // (the main window answers the session-end messages as it answers WM_CLOSE), which starts
+    // it again afterwards: only then, not after a crash, a hang or a reboot.
+    RegisterApplicationRestart(nullptr, RESTART_NO_CRASH | RESTART_NO_HANG | RESTART_NO_REBOOT);
+
     // The tuner access layer creates and uses every media-framework object on this thread.
     CoInitialize(nullptr);
     media_initialize();
@@ -63,8 +72,10 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
     try {
         form = std::make_unique<MorvaneControlCenter::MCCForm>();
     } catch (const std::exception& failure) {
-        std::fprintf(stderr, "morvane-control-center: the main window cannot be built: %s\n",
-                     failure.what());
+        report_failed_start(
+            (std::string("morvane-control-center: the main window cannot be built: ") +
+             failure.what())
+                .c_str());
         return kMainWindowFailed;
     }
     form->setQuitOnClose(true);

@@ -78,11 +78,40 @@ constexpr ControlId kAllPages[] = {ControlId::dvbs_unicable, ControlId::dvbs_tes
                                    ControlId::dvbs_scan,     ControlId::dvbc_scan,
                                    ControlId::infotab,       ControlId::dvbt2_scan};
 
+// The visual-style functions, from UxTheme.dll loaded from System32 only: it is not one of
+// the system's known DLLs, so a static import would be looked for in the program's folder
+// first. All null when it cannot be loaded (the window then draws without a theme).
+struct ThemeFunctions {
+    decltype(&OpenThemeData) open = nullptr;
+    decltype(&DrawThemeBackground) draw = nullptr;
+    decltype(&CloseThemeData) close = nullptr;
+};
+
+template <typename Function> void loadFunction(HMODULE module, const char* name, Function& to) {
+    // Through void(*)(), the one cast between function pointer types the compiler accepts.
+    to = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+const ThemeFunctions& themeFunctions() {
+    static const ThemeFunctions functions = [] {
+        ThemeFunctions loaded;
+        if (HMODULE module =
+                LoadLibraryExW(L"uxtheme.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+            loadFunction(module, "OpenThemeData", loaded.open);
+            loadFunction(module, "DrawThemeBackground", loaded.draw);
+            loadFunction(module, "CloseThemeData", loaded.close);
+        }
+        return loaded.open && loaded.draw && loaded.close ? loaded : ThemeFunctions{};
+    }();
+    return functions;
+}
+
 // The colour of the tab control's body under the desktop theme (pages take it as their
 // background), or the dialog colour without a theme.
 COLORREF tabBodyColour(HWND tab) {
     const COLORREF dialog = GetSysColor(COLOR_BTNFACE);
-    HTHEME theme = OpenThemeData(tab, L"TAB");
+    const ThemeFunctions& themes = themeFunctions();
+    HTHEME theme = themes.open ? themes.open(tab, L"TAB") : nullptr;
     if (!theme)
         return dialog;
     COLORREF colour = dialog;
@@ -93,7 +122,7 @@ COLORREF tabBodyColour(HWND tab) {
         HGDIOBJ old = SelectObject(dc, bitmap);
         RECT rect{0, 0, 16, 16};
         FillRect(dc, &rect, GetSysColorBrush(COLOR_BTNFACE));
-        if (SUCCEEDED(DrawThemeBackground(theme, dc, TABP_BODY, 0, &rect, nullptr))) {
+        if (SUCCEEDED(themes.draw(theme, dc, TABP_BODY, 0, &rect, nullptr))) {
             const COLORREF centre = GetPixel(dc, 8, 8);
             if (centre != CLR_INVALID)
                 colour = centre;
@@ -105,7 +134,7 @@ COLORREF tabBodyColour(HWND tab) {
     if (dc)
         DeleteDC(dc);
     ReleaseDC(nullptr, screen);
-    CloseThemeData(theme);
+    themes.close(theme);
     return colour;
 }
 
@@ -303,6 +332,16 @@ LRESULT MCCForm::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         break;
     case WM_DPICHANGED:
         onDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return 0;
+    case WM_QUERYENDSESSION:
+        // Asked before the session ends, or by Restart Manager (ENDSESSION_CLOSEAPP) for an
+        // installer that replaces the program: nothing is ever left unsaved, so it may.
+        return TRUE;
+    case WM_ENDSESSION:
+        // Then it closes as for WM_CLOSE: the message loop ends, every platform object is
+        // given back and the program exits with 0.
+        if (wParam)
+            SendMessageW(hwnd_, WM_CLOSE, 0, 0);
         return 0;
     case WM_DESTROY:
         KillTimer(hwnd_, kTimer1Id);

@@ -1,7 +1,9 @@
 // Starts the window program through its Start menu shortcut, as a user does (life_cycle_case.sh):
 //   installer-shortcut-probe SHORTCUT.lnk
 // Prints the shortcut's "target: ", "working directory: " and "icon: PATH,INDEX", opens it
-// through the shell, waits for the program's window, closes it (WM_CLOSE) and prints
+// through the shell, waits for the program's window and its first refresh, closes it as
+// Restart Manager does for an installer (WM_QUERYENDSESSION, whose answer it prints as
+// "may close: N", then WM_ENDSESSION, both with ENDSESSION_CLOSEAPP) and prints
 // "exit code: N". Exit code 1 when any of that fails (what failed is printed).
 #include "media/com_ptr.h"
 #include "panel/win32/MCCForm.h"
@@ -10,6 +12,7 @@
 
 #include <cstdio>
 
+using MorvaneControlCenter::ControlId;
 using MorvaneControlCenter::MCCForm;
 
 namespace {
@@ -53,21 +56,30 @@ int wmain(int argc, wchar_t** argv) {
             ShellExecuteW(nullptr, L"open", argv[1], nullptr, nullptr, SW_SHOWNORMAL)) <= 32)
         return fail("the shortcut cannot be opened");
     HWND window = nullptr;
-    for (int tries = 0; tries < 1200 && !(window && IsWindowVisible(window)); ++tries, Sleep(50))
+    auto refreshed = [&window] {
+        HWND list = GetDlgItem(window, static_cast<int>(ControlId::deviceListBox));
+        return IsWindowVisible(window) && list && SendMessageW(list, LB_GETCOUNT, 0, 0) > 0;
+    };
+    for (int tries = 0; tries < 1200 && !(window && refreshed()); ++tries, Sleep(50))
         window = FindWindowW(MCCForm::kClassName, MCCForm::kTitle);
-    if (!window || !IsWindowVisible(window))
-        return fail("the program's window did not appear within 60 s");
+    if (!window || !refreshed())
+        return fail("the program's window did not appear and list the devices within 60 s");
 
     DWORD id = 0, code = 0;
     GetWindowThreadProcessId(window, &id);
     HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
-    PostMessageW(window, WM_CLOSE, 0, 0);
+    DWORD_PTR may = 0;
+    SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP, SMTO_NORMAL, 10000,
+                        &may);
+    std::printf("may close: %d\n", static_cast<int>(may));
+    SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP, SMTO_NORMAL, 10000,
+                        nullptr);
     const bool ended = process && WaitForSingleObject(process, 30000) == WAIT_OBJECT_0 &&
                        GetExitCodeProcess(process, &code);
     if (process)
         CloseHandle(process);
     if (!ended)
-        return fail("the program did not end within 30 s of closing its window");
+        return fail("the program did not end within 30 s of the session-end messages");
     std::printf("exit code: %lu\n", code);
     return 0;
 }
