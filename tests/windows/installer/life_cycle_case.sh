@@ -91,10 +91,10 @@ echo "--- silent install of $version"
 msiexec /i "$(wine_path "$msi")" /qn
 expect_installed "$version"
 
-echo "--- the installed morvane-enum.exe prints the build tree's log on the demo bench"
-WINEPREFIX=$prefix MCC_SIMDRIVER_DIR=$simdriver_dir bash "$source_dir/tests/windows/wine_case.sh" \
-    "$work/enum" "$source_dir/benches/demo.json" "$source_dir/tests/golden/cases/enum_demo/expected.log" - 0 \
-    "$install_dir/morvane-enum.exe" || fail "the installed morvane-enum.exe"
+echo "--- the installed morvane-enum.exe plays the golden case of the demo bench"
+MORVANE_GOLDEN_ENUM=$(wine_path "$install_dir/morvane-enum.exe") \
+    wine_out "$build/golden-cases.exe" --gtest_filter=Cases/Golden.Run/enum_demo | tee "$work/enum.txt"
+grep -q '^\[  PASSED  \] 1 test' "$work/enum.txt" || fail "the installed morvane-enum.exe"
 
 echo "--- the window program through its shortcut"
 # Named on drive C:, as a user sees it: Wine's shell does not open a shortcut named by a Z: path.
