@@ -239,13 +239,6 @@ std::string too_large_reason(std::uint64_t size) {
 // ---------------------------------------------------------------------------------------
 // The driver's property set and the pins.
 
-const ExtensionProperty* extension_property(uint32_t id) {
-    for (const ExtensionProperty& property : extension_properties)
-        if (property.id == id)
-            return &property;
-    return nullptr;
-}
-
 const Prop* find_property(const Driver& driver, uint32_t id, HRESULT& hr) {
     if (driver.kind == Driver::Kind::lacks_set) {
         hr = E_PROP_SET_UNSUPPORTED;
@@ -402,15 +395,10 @@ void read_member(const std::string& path, const json& value, const char* key, T&
         field = get(member(path, key), value[key]);
 }
 
-std::string one_of(std::initializer_list<const char*> names) {
+std::string one_of(const std::vector<std::string>& names, const char* last = " or ") {
     std::string text;
-    std::size_t i = 0;
-    for (const char* name : names) {
-        if (i > 0)
-            text += (i + 1 == names.size()) ? " or " : ", ";
-        text += in_quotes(name);
-        ++i;
-    }
+    for (std::size_t i = 0; i < names.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == names.size() ? last : ", ") + in_quotes(names[i]);
     return text;
 }
 
@@ -645,17 +633,15 @@ Driver parse_driver(const std::string& path, const json& entry) {
         for (auto it = value.begin(); it != value.end(); ++it) {
             const std::string& key = it.key();
             const ExtensionProperty* property = nullptr;
-            std::string ids;
+            std::vector<std::string> ids;
             for (const ExtensionProperty& known : extension_properties) {
-                if (key == std::to_string(known.id))
+                ids.push_back(std::to_string(known.id));
+                if (key == ids.back())
                     property = &known;
-                ids += (ids.empty()                                    ? ""
-                        : &known == std::end(extension_properties) - 1 ? " and "
-                                                                       : ", ") +
-                       in_quotes(std::to_string(known.id));
             }
             if (!property)
-                reject(member(p, key), "unknown key (the properties are " + ids + ")");
+                reject(member(p, key),
+                       "unknown key (the properties are " + one_of(ids, " and ") + ")");
             driver.props[property->id] = parse_prop(member(p, key), it.value());
         }
     }

@@ -73,8 +73,6 @@ struct ExtensionProperty {
 };
 inline constexpr ExtensionProperty extension_properties[] = {
     {3, "enabled"}, {4, "scr"}, {5, "frequency"}};
-// The extension property with this id, or nullptr.
-const ExtensionProperty* extension_property(uint32_t id);
 
 struct Driver {
     // lacks_set: neither `unicable` nor `extension`; absent: `"extension": "absent"`.

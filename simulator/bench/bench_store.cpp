@@ -230,8 +230,9 @@ std::optional<std::vector<std::string>> value_keys(const Bench& model, std::size
     HRESULT hr;
     if (!find_property(driver, id, hr))
         return std::nullopt;
-    if (driver.kind == Driver::Kind::unicable)
-        return std::vector<std::string>{"unicable", extension_property(id)->unicable_key};
+    for (const ExtensionProperty& property : extension_properties)
+        if (driver.kind == Driver::Kind::unicable && property.id == id)
+            return std::vector<std::string>{"unicable", property.unicable_key};
     return std::vector<std::string>{"extension", std::to_string(id), "value"};
 }
 
