@@ -87,8 +87,10 @@ int start(const std::string& program, const std::vector<std::string>& args,
     startup.hStdOutput = output.get();
     startup.hStdError = errors.get();
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+    // Without a console of its own: its output goes to the files alone, and no console host
+    // outlives it holding them.
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr,
+                        nullptr, &startup, &process)) {
         failure = program + " cannot be started (error " + std::to_string(GetLastError()) + ")";
         return -1;
     }
