@@ -64,6 +64,7 @@ if(MSVC)
 endif()
 
 add_subdirectory(platform)
+add_subdirectory(simulator)
 add_subdirectory(media)
 add_subdirectory(panel/core)
 add_subdirectory(panel/win32)
@@ -72,7 +73,7 @@ add_subdirectory(tests/windows)
 add_subdirectory(tests/simulator)
 add_subdirectory(tests/shell/windows)
 add_subdirectory(tests/panel/win32)
-add_subdirectory(tests/golden/windows)
+add_subdirectory(tests/golden)
 
 # The installer: cmake --build --preset windows --target package (or cpack --preset windows).
 include(${CMAKE_CURRENT_LIST_DIR}/windows_package.cmake)

@@ -395,15 +395,10 @@ void read_member(const std::string& path, const json& value, const char* key, T&
         field = get(member(path, key), value[key]);
 }
 
-std::string one_of(std::initializer_list<const char*> names) {
+std::string one_of(const std::vector<std::string>& names, const char* last = " or ") {
     std::string text;
-    std::size_t i = 0;
-    for (const char* name : names) {
-        if (i > 0)
-            text += (i + 1 == names.size()) ? " or " : ", ";
-        text += in_quotes(name);
-        ++i;
-    }
+    for (std::size_t i = 0; i < names.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == names.size() ? last : ", ") + in_quotes(names[i]);
     return text;
 }
 
@@ -600,23 +595,25 @@ Prop parse_prop(const std::string& path, const json& value) {
     return prop;
 }
 
-const char* const unicable_keys[] = {"enabled", "scr", "frequency"}; // ids 3, 4, 5
-
 Driver parse_driver(const std::string& path, const json& entry) {
     Driver driver;
     if (entry.contains("unicable")) {
         std::string p = member(path, "unicable");
         const json& value = entry["unicable"];
         require_object(p, value);
-        check_keys(p, value, {"enabled", "scr", "frequency"});
+        for (auto it = value.begin(); it != value.end(); ++it)
+            if (std::none_of(
+                    std::begin(extension_properties), std::end(extension_properties),
+                    [&](const ExtensionProperty& known) { return it.key() == known.unicable_key; }))
+                reject(member(p, it.key()), "unknown key");
         driver.kind = Driver::Kind::unicable;
-        for (uint32_t id = 3; id <= 5; ++id) {
+        for (const ExtensionProperty& property : extension_properties) {
             Prop prop;
             prop.support = KSPROPERTY_SUPPORT_GET | KSPROPERTY_SUPPORT_SET;
-            const char* key = unicable_keys[id - 3];
+            const char* key = property.unicable_key;
             if (value.contains(key))
                 prop.value = get_value32(member(p, key), value[key]);
-            driver.props[id] = prop;
+            driver.props[property.id] = prop;
         }
     }
     if (entry.contains("extension")) {
@@ -635,10 +632,17 @@ Driver parse_driver(const std::string& path, const json& entry) {
         driver.kind = Driver::Kind::extension;
         for (auto it = value.begin(); it != value.end(); ++it) {
             const std::string& key = it.key();
-            if (key != "3" && key != "4" && key != "5")
-                reject(member(p, key), "unknown key (the properties are \"3\", \"4\" and \"5\")");
-            driver.props[static_cast<uint32_t>(key[0] - '0')] =
-                parse_prop(member(p, key), it.value());
+            const ExtensionProperty* property = nullptr;
+            std::vector<std::string> ids;
+            for (const ExtensionProperty& known : extension_properties) {
+                ids.push_back(std::to_string(known.id));
+                if (key == ids.back())
+                    property = &known;
+            }
+            if (!property)
+                reject(member(p, key),
+                       "unknown key (the properties are " + one_of(ids, " and ") + ")");
+            driver.props[property->id] = parse_prop(member(p, key), it.value());
         }
     }
     return driver;

@@ -65,6 +65,15 @@ struct Prop {
     std::optional<HRESULT> set_fails;
 };
 
+// The driver's extension properties: the id a call addresses and the key of the value in a
+// tuner's `unicable` object. Under `extension` a property's key is its id in decimal.
+struct ExtensionProperty {
+    uint32_t id;
+    const char* unicable_key;
+};
+inline constexpr ExtensionProperty extension_properties[] = {
+    {3, "enabled"}, {4, "scr"}, {5, "frequency"}};
+
 struct Driver {
     // lacks_set: neither `unicable` nor `extension`; absent: `"extension": "absent"`.
     enum class Kind { lacks_set, unicable, extension, absent } kind = Kind::lacks_set;

@@ -12,8 +12,6 @@ namespace bench {
 
 namespace {
 
-const char* const unicable_keys[] = {"enabled", "scr", "frequency"}; // ids 3, 4, 5
-
 // A JSON string literal, with its escapes decoded, as UTF-8.
 std::string decode_string(std::string_view literal) {
     std::u16string units;
@@ -232,8 +230,9 @@ std::optional<std::vector<std::string>> value_keys(const Bench& model, std::size
     HRESULT hr;
     if (!find_property(driver, id, hr))
         return std::nullopt;
-    if (driver.kind == Driver::Kind::unicable)
-        return std::vector<std::string>{"unicable", unicable_keys[id - 3]};
+    for (const ExtensionProperty& property : extension_properties)
+        if (driver.kind == Driver::Kind::unicable && property.id == id)
+            return std::vector<std::string>{"unicable", property.unicable_key};
     return std::vector<std::string>{"extension", std::to_string(id), "value"};
 }
 

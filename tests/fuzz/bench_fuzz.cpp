@@ -36,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     const bench::Bench& model = *loaded.bench;
     for (std::size_t index = 0; index < model.tuners.size(); ++index) {
-        for (std::uint32_t id = 3; id <= 5; ++id) {
+        for (const bench::ExtensionProperty& property : bench::extension_properties) {
+            const std::uint32_t id = property.id;
             HRESULT hr = S_OK;
             const bool has_place = !model.tuners[index].is_marker &&
                                    bench::find_property(model.tuners[index].driver, id, hr);

@@ -59,6 +59,13 @@ fs::path private_directory(const std::string& name) {
     }
 }
 
+// A process of the platform's own that a run started (a console host under Wine) may hold a
+// file of the run a moment longer: what cannot be removed is left to the temporary folder.
+void remove_work(const fs::path& work) {
+    std::error_code ignored;
+    fs::remove_all(work, ignored);
+}
+
 const char* const known_keys[] = {"about",     "program",   "args",
                                   "exit_code", "platforms", "linux_only"};
 
@@ -136,8 +143,9 @@ std::vector<std::string> list_cases(const fs::path& root) {
     return names;
 }
 
-std::string mask_pointers(const std::string& output) {
+std::string mask_log(const std::string& output) {
     static const std::string prefix = "CONNECTING TUNER WITH CAPTURE: ";
+    static const std::regex connect_line("bdasource media_bda_connect_graph [0-9]+");
     static const std::regex pointer("(0x)?[0-9a-fA-F]+"), null_digits("(0x)?0+");
     auto mask = [](const std::string& token) -> std::string {
         if (token == "(nil)" || token == "(null)" || std::regex_match(token, null_digits))
@@ -159,6 +167,8 @@ std::string mask_pointers(const std::string& output) {
             const std::size_t space = rest.find(' ');
             if (space != std::string::npos && rest.find(' ', space + 1) == std::string::npos)
                 line = prefix + mask(rest.substr(0, space)) + " " + mask(rest.substr(space + 1));
+        } else if (std::regex_match(line, connect_line)) {
+            line = "bdasource media_bda_connect_graph %d";
         }
         masked += line;
         if (complete)
@@ -168,7 +178,8 @@ std::string mask_pointers(const std::string& output) {
     return masked;
 }
 
-std::vector<std::string> run_case(platform& on, const golden_case& c, bool update) {
+std::vector<std::string> run_case(platform& on, const golden_case& c, bool update,
+                                  std::string* raw_output) {
     std::vector<std::string> failures;
     const fs::path work = private_directory(c.name);
     run_request request;
@@ -191,7 +202,7 @@ std::vector<std::string> run_case(platform& on, const golden_case& c, bool updat
     };
     if (!outcome.failure.empty()) {
         failures.push_back(with_errors(outcome.failure));
-        fs::remove_all(work);
+        remove_work(work);
         return failures;
     }
 
@@ -199,7 +210,9 @@ std::vector<std::string> run_case(platform& on, const golden_case& c, bool updat
         failures.push_back(with_errors("exit code " + std::to_string(outcome.exit_code) +
                                        ", expected " + std::to_string(c.exit_code)));
 
-    const std::string output = mask_pointers(outcome.output);
+    if (raw_output)
+        *raw_output = outcome.output;
+    const std::string output = mask_log(outcome.output);
     const fs::path expected_log = c.dir / "expected.log";
     if (update) {
         write_file(expected_log, output);
@@ -235,11 +248,12 @@ std::vector<std::string> run_case(platform& on, const golden_case& c, bool updat
 
     // Every reference given back: the process ends with no platform object alive.
     const std::vector<std::string> trace = lines_of(read_file(request.trace).value_or(""));
-    if (trace.empty() || trace.back() != "exit live=0")
+    if ((on.always_traces() || fs::exists(request.trace)) &&
+        (trace.empty() || trace.back() != "exit live=0"))
         failures.push_back("the trace does not end with \"exit live=0\" but with \"" +
                            (trace.empty() ? std::string("<no trace>") : trace.back()) + "\"");
 
-    fs::remove_all(work);
+    remove_work(work);
     return failures;
 }
 

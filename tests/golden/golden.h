@@ -11,7 +11,7 @@
 //                     ["linux"] and says which fault lives inside the platform's own runtime.
 //   bench.json        the bench the program runs on; absent: no bench at all (MORVANE_BENCH
 //                     unset, a PC without broadcast devices)
-//   expected.log      the program's standard output, pointers masked (mask_pointers)
+//   expected.log      the program's standard output, masked (mask_log)
 //   bench.after.json  the bench file as the program must leave it; absent: the file must not
 //                     change
 #pragma once
@@ -41,9 +41,10 @@ std::string load_case(const std::filesystem::path& dir, golden_case& out);
 std::vector<std::string> list_cases(const std::filesystem::path& root);
 
 // The one masking rule of the golden logs: the two pointers of "CONNECTING TUNER WITH CAPTURE:
-// %p %p" become "%p", or "NULL" for a null pointer (glibc prints "(nil)", msvcrt zeros). Nothing
-// else is masked. CRLF line ends are read as LF.
-std::string mask_pointers(const std::string& output);
+// %p %p" become "%p", or "NULL" for a null pointer (glibc prints "(nil)", msvcrt zeros); the
+// source line of "bdasource media_bda_connect_graph %d" becomes "%d". Nothing else is masked.
+// CRLF line ends are read as LF.
+std::string mask_log(const std::string& output);
 
 // One run of a case's program, as the platform is asked for it.
 struct run_request {
@@ -61,28 +62,34 @@ struct run_outcome {
     std::string failure; // set when the program could not be run or ran out of time
 };
 
-// How programs are run on one platform. The Linux implementation (linux_platform.cpp) starts
-// the build's programs over the stand-in. A Windows implementation (windows_platform.cpp, in
-// the Windows build in its place) answers "windows" and, for each run: puts request.bench in
-// force for the system device enumerator (registers its entries, or none when there is no
-// bench), with MORVANE_BENCH and MORVANE_TRACE naming request.bench and request.trace for the
-// simulated driver; starts morvane-enum.exe or golden-apply.exe of the same build with
-// request.args; collects its standard output as written (CRLF is read as LF by the checks) and
-// its exit code, within a time limit; and leaves the bench file where request.bench says, so
-// the checks can compare it. The trace must end with the driver's "exit live=N" line.
+// How programs are run on one platform: linux_platform.cpp starts the build's programs over
+// the stand-in; windows_platform.cpp puts request.bench in force for the system device
+// enumerator through the simulated driver, then starts them. Either way the program runs with
+// MORVANE_BENCH and MORVANE_TRACE naming request.bench and request.trace (MORVANE_BENCH unset
+// without a bench), within a time limit, and leaves the bench file where request.bench says,
+// so the checks can compare it.
 class platform {
   public:
     virtual ~platform() = default;
     // The name used in "platforms": "linux" or "windows".
     virtual std::string name() const = 0;
     virtual run_outcome run(const run_request& request) = 0;
+    // Whether every run writes a trace. The Windows driver is loaded, and traces, only when a
+    // program binds a device of the bench; without a trace no driver object was alive.
+    virtual bool always_traces() const { return true; }
 };
 
 platform& this_platform();
 
+// The file a run starts for a case's program: the build's morvane-enum or golden-apply, or for
+// "enum" the one MORVANE_GOLDEN_ENUM names (an installed morvane-enum playing a case).
+std::string program_file(const std::string& program);
+
 // Runs one case on the platform and returns every way in which it differs from its files, or
 // nothing. With update set, expected.log and bench.after.json are written from the run instead
-// (the trace and the exit code are still checked).
-std::vector<std::string> run_case(platform& on, const golden_case& c, bool update);
+// (the trace and the exit code are still checked). output, when given, receives the program's
+// standard output unmasked.
+std::vector<std::string> run_case(platform& on, const golden_case& c, bool update,
+                                  std::string* output = nullptr);
 
 } // namespace golden

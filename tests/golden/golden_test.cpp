@@ -1,5 +1,5 @@
 // One test per directory of tests/golden/cases: the case's program runs on its bench on this
-// platform and must print expected.log (pointers masked), end with the expected exit code,
+// platform and must print expected.log (masked), end with the expected exit code,
 // leave the bench file as bench.after.json says, and give back every platform object.
 //
 // MORVANE_GOLDEN_UPDATE=1 writes expected.log and bench.after.json from the run instead of
@@ -15,10 +15,23 @@
 #include <cstring>
 #include <fstream>
 #include <random>
+#include <regex>
 
 namespace {
 
-const std::filesystem::path cases_dir = GOLDEN_CASES_DIR;
+const std::filesystem::path source_dir = GOLDEN_SOURCE_DIR;
+const std::filesystem::path cases_dir = source_dir / "tests/golden/cases";
+
+} // namespace
+
+std::string golden::program_file(const std::string& program) {
+    const char* installed = std::getenv("MORVANE_GOLDEN_ENUM");
+    if (program != "enum")
+        return GOLDEN_APPLY_PROGRAM;
+    return installed && *installed ? installed : GOLDEN_ENUM_PROGRAM;
+}
+
+namespace {
 
 class Golden : public ::testing::TestWithParam<std::string> {};
 
@@ -42,22 +55,46 @@ INSTANTIATE_TEST_SUITE_P(Cases, Golden, ::testing::ValuesIn(golden::list_cases(c
                          });
 
 // The one masking rule, on the forms both C runtimes print.
-TEST(GoldenMask, OnlyThePointersOfTheCaptureLineAreMasked) {
-    EXPECT_EQ(golden::mask_pointers("CONNECTING TUNER WITH CAPTURE: 0x55d0c1a2b3c0 (nil)\n"),
+TEST(GoldenMask, OnlyThePointersAndTheConnectionLineNumberAreMasked) {
+    EXPECT_EQ(golden::mask_log("CONNECTING TUNER WITH CAPTURE: 0x55d0c1a2b3c0 (nil)\n"),
               "CONNECTING TUNER WITH CAPTURE: %p NULL\n");
-    EXPECT_EQ(golden::mask_pointers(
-                  "CONNECTING TUNER WITH CAPTURE: 00000000001A2B30 0000000000000000\r\n"),
-              "CONNECTING TUNER WITH CAPTURE: %p NULL\n");
+    EXPECT_EQ(
+        golden::mask_log("CONNECTING TUNER WITH CAPTURE: 00000000001A2B30 0000000000000000\r\n"),
+        "CONNECTING TUNER WITH CAPTURE: %p NULL\n");
     const std::string others = "CONNECTFILTER CAPTURE: -2147467259, 80004005\n"
                                "DevicePath: 0x1234\n"
-                               "bdasource media_bda_connect_graph 184\n"
+                               "bdasource media_bda_connect_graph 184\r\n"
+                               "bdasource media_bda_connect_graph x\n"
                                "CONNECTING TUNER WITH CAPTURE: word 0x12\n"
                                "no line end";
-    EXPECT_EQ(golden::mask_pointers(others), "CONNECTFILTER CAPTURE: -2147467259, 80004005\n"
-                                             "DevicePath: 0x1234\n"
-                                             "bdasource media_bda_connect_graph 184\n"
-                                             "CONNECTING TUNER WITH CAPTURE: word %p\n"
-                                             "no line end");
+    EXPECT_EQ(golden::mask_log(others), "CONNECTFILTER CAPTURE: -2147467259, 80004005\n"
+                                        "DevicePath: 0x1234\n"
+                                        "bdasource media_bda_connect_graph %d\n"
+                                        "bdasource media_bda_connect_graph x\n"
+                                        "CONNECTING TUNER WITH CAPTURE: word %p\n"
+                                        "no line end");
+}
+
+// The number the logs mask is the source line of the statement that prints it.
+TEST(GoldenMask, TheConnectionLineNumberIsItsStatementsLine) {
+    std::ifstream source(source_dir / "media/graph.cpp");
+    int line_number = 0, statement = 0;
+    for (std::string line; std::getline(source, line);) {
+        ++line_number;
+        if (line.find("\"media_bda_connect_graph\", __LINE__") != line.npos)
+            statement = line_number;
+    }
+    ASSERT_NE(statement, 0) << "media/graph.cpp no longer prints the connection line";
+    golden::golden_case c;
+    ASSERT_EQ(golden::load_case(cases_dir / "graph_reaches_capture", c), "");
+    std::string output;
+    EXPECT_EQ(golden::run_case(golden::this_platform(), c, false, &output),
+              std::vector<std::string>{});
+    std::smatch printed;
+    ASSERT_TRUE(std::regex_search(output, printed,
+                                  std::regex("bdasource media_bda_connect_graph ([0-9]+)")))
+        << output;
+    EXPECT_EQ(printed[1], std::to_string(statement));
 }
 
 // A case file that would make a case mean something else than it says is refused, with its

@@ -36,8 +36,7 @@ class linux_platform : public platform {
 
     run_outcome run(const run_request& request) override {
         run_outcome outcome;
-        const std::string program =
-            request.program == "enum" ? GOLDEN_ENUM_PROGRAM : GOLDEN_APPLY_PROGRAM;
+        const std::string program = program_file(request.program);
         std::vector<std::string> args{program};
         args.insert(args.end(), request.args.begin(), request.args.end());
         std::vector<char*> argv;

@@ -104,7 +104,7 @@ nlohmann::json MediaBench::bench_now() const {
 std::string MediaBench::enumerate(records& out) {
     const std::string log = capture_stdout([&] { out.list = media_enum_local_devices(); });
     EXPECT_EQ(standin::live_objects(), 0) << "stand-in objects outlive the enumeration";
-    return golden::mask_pointers(log);
+    return golden::mask_log(log);
 }
 
 std::string MediaBench::enumerate() {
@@ -117,7 +117,7 @@ std::string MediaBench::apply(int32_t frequency, int32_t satcr, int32_t enabled,
     const std::string log = capture_stdout(
         [&] { result = media_set_unicable_properties(frequency, satcr, enabled, path.c_str()); });
     EXPECT_EQ(standin::live_objects(), 0) << "stand-in objects outlive the apply";
-    return golden::mask_pointers(log);
+    return golden::mask_log(log);
 }
 
 std::vector<std::string> MediaBench::trace() const {

@@ -101,10 +101,10 @@ msiexec /i "$(wine_path "$released")" /qn
 msiexec /i "$(wine_path "$msi")" /qn
 expect_installed "$version"
 
-echo "--- the installed morvane-enum.exe prints the build tree's log on the demo bench"
-WINEPREFIX=$prefix MCC_SIMDRIVER_DIR=$simdriver_dir bash "$source_dir/tests/windows/wine_case.sh" \
-    "$work/enum" "$source_dir/benches/demo.json" "$source_dir/tests/golden/cases/enum_demo/expected.log" - 0 \
-    "$(unix_path "$default_dir")/morvane-enum.exe" || fail "the installed morvane-enum.exe"
+echo "--- the installed morvane-enum.exe plays the golden case of the demo bench"
+MORVANE_GOLDEN_ENUM="${default_dir}morvane-enum.exe" \
+    wine_out "$build/golden-cases.exe" --gtest_filter=Cases/Golden.Run/enum_demo | tee "$work/enum.txt"
+grep -q '^\[  PASSED  \] 1 test' "$work/enum.txt" || fail "the installed morvane-enum.exe"
 
 echo "--- the window program through its shortcut, on the demo bench, closed as Restart Manager closes it"
 # Named on drive C:, as a user sees it: Wine's shell does not open a shortcut named by a Z: path.
@@ -112,8 +112,9 @@ lnk=${shortcuts[0]#"$prefix/drive_c/"}
 printf '%s\n' "target: ${default_dir}morvane-control-center.exe" "working directory: $default_dir" \
     "icon: $icon,0" "may close: 1" "exit code: 0" >"$work/probe.expected"
 WINEPREFIX=$prefix MCC_SIMDRIVER_DIR=$simdriver_dir bash "$source_dir/tests/windows/wine_case.sh" \
-    "$work/shortcut" "$source_dir/benches/demo.json" "$work/probe.expected" - 0 \
-    "$probe" "C:\\${lnk//\//\\}" || fail "the shortcut, or the program's close"
+    "$work/shortcut" "$source_dir/benches/demo.json" "$probe" "C:\\${lnk//\//\\}" >"$work/probe.txt" ||
+    fail "the program's close: $(cat "$work/probe.txt")"
+tr -d '\r' <"$work/probe.txt" | grep -v '^passed: ' | diff "$work/probe.expected" - || fail "the shortcut"
 
 echo "--- the same version again, rebuilt and as it is; then $released_version, refused"
 for package in "$work/rebuilt.msi" "$msi" "$released"; do
