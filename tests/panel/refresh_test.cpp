@@ -148,11 +148,11 @@ TEST_F(RefreshTest, TwentyOneTunersAreAllListedButOnlyTwentyStored) {
     EXPECT_EQ(form.deviceListData(20), nullptr);
     EXPECT_EQ(list()->item(20)->text(), QStringLiteral("Morvane DVB-S2 Tuner 21"));
 
-    // Entry 21 has no record behind it: "Info" alone, and the count stays.
+    // Entry 21 has no record behind it: no page, as past the tuners, and the count stays.
     list()->scrollToItem(list()->item(20));
     clickEntry(20);
     EXPECT_EQ(selectedRow(list()), 20);
-    EXPECT_EQ(pageCaptions(tabs()), kInfo);
+    EXPECT_EQ(tabs()->count(), 0);
     EXPECT_EQ(form.nDevItems(), 21);
 
     // Entry 20 still has its record.
@@ -313,11 +313,11 @@ TEST_F(PagesTest, PositionPastTheListShowsNoPageAndKeepsTheCount) {
     EXPECT_EQ(pageCaptions(tabs()), kUnicable);
 }
 
-TEST_F(PagesTest, PositionsFromTwentyOnShowInfoWithoutReadingPastTheTable) {
+TEST_F(PagesTest, PositionsFromTwentyOnShowNoPageWithoutReadingPastTheTable) {
     useBench("twenty_one.json");
     MCCForm& form = makeForm();
     form.UpdateTabMenu(20);
-    EXPECT_EQ(pageCaptions(tabs()), kInfo);
+    EXPECT_EQ(tabs()->count(), 0);
     EXPECT_EQ(form.nDevItems(), 21);
     form.UpdateTabMenu(21);
     EXPECT_EQ(tabs()->count(), 0);

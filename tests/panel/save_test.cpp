@@ -213,8 +213,11 @@ TEST_F(SaveTest, TextThatIsNotAWholeNumberIsReportedAndChangesNothing) {
         complaints_.clear();
         typeInto(frequencyBox(), text);
         pressSave();
-        EXPECT_EQ(complaints_,
-                  QStringList{QStringLiteral("Frequency \"%1\" is not a whole number").arg(text)});
+        EXPECT_EQ(
+            complaints_,
+            QStringList{QStringLiteral(
+                            "Frequency \"%1\" is not a whole number from -2147483648 to 2147483647")
+                            .arg(text)});
     }
 
     // A good frequency does not let a bad SCR through, and is not stored either.
@@ -222,14 +225,17 @@ TEST_F(SaveTest, TextThatIsNotAWholeNumberIsReportedAndChangesNothing) {
     typeInto(frequencyBox(), QStringLiteral("1420"));
     typeInto(scrBox(), QStringLiteral("x"));
     pressSave();
-    EXPECT_EQ(complaints_, QStringList{"SCR \"x\" is not a whole number"});
+    EXPECT_EQ(complaints_,
+              QStringList{"SCR \"x\" is not a whole number from -2147483648 to 2147483647"});
 
     // Both bad: both named.
     complaints_.clear();
     typeInto(frequencyBox(), QStringLiteral("12a0"));
     pressSave();
-    EXPECT_EQ(complaints_, QStringList{"Frequency \"12a0\" is not a whole number\n"
-                                       "SCR \"x\" is not a whole number"});
+    EXPECT_EQ(
+        complaints_,
+        QStringList{"Frequency \"12a0\" is not a whole number from -2147483648 to 2147483647\n"
+                    "SCR \"x\" is not a whole number from -2147483648 to 2147483647"});
 
     EXPECT_EQ(record(0), (Unicable{1, 2, 1210}));
     EXPECT_EQ(setCalls(), 0) << trace().toStdString();
