@@ -64,10 +64,12 @@ void MCCForm::deviceListBox_SelectedIndexChanged() {
     // entry clears the selection first, and one may unselect the entry chosen. A list without
     // a selection would count as no tuner: an empty selection of a filled list is passed over,
     // and if nothing is chosen meanwhile, the current entry is selected again.
+    // The window's own refill is not such a change: a list it has just refilled, or emptied
+    // to "No device attached", keeps the selection the refresh gave it.
     if (deviceListBox->count() > 0 && deviceListBox->selectedItems().isEmpty()) {
-        QTimer::singleShot(0, this, [this] {
+        QTimer::singleShot(0, this, [this, refills = listRefills_] {
             const int current = deviceListBox->currentRow();
-            if (deviceListBox->selectedItems().isEmpty() && current >= 0)
+            if (refills == listRefills_ && deviceListBox->selectedItems().isEmpty() && current >= 0)
                 deviceListBox->setCurrentRow(current, QItemSelectionModel::ClearAndSelect);
         });
         return;
@@ -82,6 +84,7 @@ void MCCForm::unicable_save_Click() {
 // ---- MCCFormView --------------------------------------------------------------------------
 
 void MCCForm::clearDeviceList() {
+    ++listRefills_;
     deviceListBox->clear();
 }
 

@@ -100,6 +100,8 @@ class MCCForm : public QWidget, private MCCFormView {
     // Set while Save disables its controls: the focus stays on the control that has it.
     bool holdFocus_ = false;
     BadTextReporter badTextReporter_;
+    // Counts the window's own refills of deviceListBox.
+    int listRefills_ = 0;
 
     // Every control of the layout, by ControlId, as InitializeComponent builds them.
     std::array<QWidget*, kControlCount> controls_{};

@@ -22,8 +22,6 @@ namespace MorvaneControlCenter {
 namespace {
 
 constexpr const wchar_t* kPageClassName = L"MCCFormPage";
-// The window's class name.
-constexpr const wchar_t* kClassName = L"MCCForm";
 // timer1, the one-shot refresh delay.
 constexpr UINT_PTR kTimer1Id = 1;
 
@@ -121,9 +119,9 @@ void MCCForm::registerClasses() {
 
 MCCForm::MCCForm() {
     registerClasses();
-    hwnd_ = CreateWindowExW(kFormExStyle, kClassName, wide(kWindowTitle), kFormStyle, CW_USEDEFAULT,
-                            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
-                            moduleInstance(), this);
+    hwnd_ =
+        CreateWindowExW(kFormExStyle, kClassName, kTitle, kFormStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, moduleInstance(), this);
     if (!hwnd_)
         throw std::runtime_error("the window system refused the main window (error " +
                                  std::to_string(GetLastError()) + ")");

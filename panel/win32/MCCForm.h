@@ -14,6 +14,7 @@
 #include "panel/core/MCCFormCore.h"
 #include "panel/core/MCCFormView.h"
 #include "panel/core/WindowLayout.h"
+#include "panel/win32/WindowSupport.h"
 
 #include <array>
 #include <cstdint>
@@ -30,6 +31,9 @@ class AccessibleAnnotations;
 
 class MCCForm : private MCCFormView {
   public:
+    // The window's class name and title (from the layout).
+    static constexpr const wchar_t* kClassName = L"MCCForm";
+    static inline const wchar_t* const kTitle = wide(kWindowTitle);
     // At other DPIs than 96 every layout value is scaled by DPI / 96.
     static constexpr int kRecordSlots = MCCFormCore::kRecordSlots;
 

@@ -128,6 +128,18 @@ TEST_F(SaveTest, PageValuesReachTheRecordAndTheDriver) {
     EXPECT_EQ(standin::live_objects(), 0);
 }
 
+// A refresh while the user types refills the box; the focus stays in it with the new text
+// selected, so the next keys replace the number instead of joining it.
+TEST_F(SaveTest, KeysTypedAfterARefreshReplaceTheRefilledNumber) {
+    typeInto(frequencyBox(), QStringLiteral("14"));
+    refresh();
+    ASSERT_EQ(frequencyBox()->currentText(), QStringLiteral("1210"));
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("20"));
+    EXPECT_EQ(QApplication::focusWidget(), frequencyBox());
+    pressSave();
+    EXPECT_EQ(driver("sat"), (Unicable{1, 2, 20}));
+}
+
 TEST_F(SaveTest, EmptyBoxesSendZeroAndKeepTheRecordsValues) {
     typeInto(frequencyBox(), QString());
     typeInto(scrBox(), QString());
