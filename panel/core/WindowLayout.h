@@ -107,6 +107,8 @@ bool takesFocus(ControlKind kind);
 // A box the user types a number or text into.
 bool isTextBox(ControlKind kind);
 
+// The children of a control (of the window for kWindowItself), by tab index.
+std::vector<const ControlLayout*> childrenInTabOrder(ControlId parent);
 // The pages of devicetab, in the order in which they are put into it.
 std::span<const ControlId> pageOrder();
 // Every control that takes the focus, in the window's keyboard focus order: depth first, the

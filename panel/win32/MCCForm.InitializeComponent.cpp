@@ -30,32 +30,18 @@ constexpr int kDropDownListHeight = 5 * 16;
 // field names it, so every caption goes directly before the field it names. Tab does not
 // follow this order but the layout's focus order (focusOrder).
 void appendInCreationOrder(ControlId parent, std::vector<ControlId>& order) {
-    std::vector<const ControlLayout*> children;
-    for (const ControlLayout& row : kWindowLayout)
-        if (row.parent == parent && row.names == ControlId::end_)
-            children.push_back(&row);
-    std::stable_sort(children.begin(), children.end(),
-                     [](const ControlLayout* a, const ControlLayout* b) {
-                         if (takesFocus(a->kind) != takesFocus(b->kind))
-                             return takesFocus(a->kind);
-                         return a->tabIndex < b->tabIndex;
-                     });
+    std::vector<const ControlLayout*> children = childrenInTabOrder(parent);
+    std::stable_partition(children.begin(), children.end(),
+                          [](const ControlLayout* child) { return takesFocus(child->kind); });
     for (const ControlLayout* child : children) {
+        if (child->names != ControlId::end_)
+            continue; // placed with its field
         for (const ControlLayout& row : kWindowLayout)
             if (row.names == child->id)
                 order.push_back(row.id);
         order.push_back(child->id);
         appendInCreationOrder(child->id, order);
     }
-}
-
-const std::vector<ControlId>& creationOrder() {
-    static const std::vector<ControlId> order = [] {
-        std::vector<ControlId> controls;
-        appendInCreationOrder(kWindowItself, controls);
-        return controls;
-    }();
-    return order;
 }
 
 struct ClassAndStyle {
@@ -195,7 +181,9 @@ void MCCForm::createFonts() {
 
 void MCCForm::createControls() {
     const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE));
-    for (ControlId id : creationOrder()) {
+    std::vector<ControlId> order;
+    appendInCreationOrder(kWindowItself, order);
+    for (ControlId id : order) {
         const ControlLayout& row = layoutOf(id);
         const ClassAndStyle cs = classAndStyle(row.kind);
         // Pages are siblings of the tab control, at the window's level.

@@ -169,6 +169,7 @@ TEST_F(Save, TextThatIsNotAWholeNumberIsRefusedInAMessageBoxAndChangesNothing) {
     click(ControlId::unicable_save);
     ASSERT_EQ(answerer.boxes().size(), 1u);
     EXPECT_EQ(answerer.boxes()[0].caption, L"Unicable Configuration");
+    EXPECT_EQ(answerer.boxes()[0].owner, window());
     EXPECT_EQ(answerer.boxes()[0].text,
               L"Frequency \"1,210\" is not a whole number from -2147483648 to 2147483647\n"
               L"SCR \"0x1\" is not a whole number from -2147483648 to 2147483647");

@@ -41,7 +41,7 @@ LRESULT CALLBACK answerBox(int code, WPARAM wParam, LPARAM lParam) {
         if (classOf(box) == L"#32770") {
             wchar_t text[1024] = L"";
             GetDlgItemTextW(box, 0xFFFF, text, 1024);
-            answered.push_back({textOf(box), text});
+            answered.push_back({textOf(box), text, GetWindow(box, GW_OWNER)});
             PostMessageW(box, WM_COMMAND, IDOK, 0);
         }
     }
