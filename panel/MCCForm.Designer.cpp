@@ -224,7 +224,6 @@ void MCCForm::InitializeComponent() {
         controls_[static_cast<size_t>(static_cast<int>(row.id) - kFirstControlId)] =
             makeControl(row, parent);
     }
-    bind(label7, controlWidget(ControlId::label7));
     bind(devicetab, controlWidget(ControlId::devicetab));
     bind(deviceListBox, controlWidget(ControlId::deviceListBox));
     bind(dvbs_unicable, controlWidget(ControlId::dvbs_unicable));
@@ -233,7 +232,6 @@ void MCCForm::InitializeComponent() {
     bind(unicable_save, controlWidget(ControlId::unicable_save));
     bind(unicable_frequency, controlWidget(ControlId::unicable_frequency));
     bind(unicable_checkbox, controlWidget(ControlId::unicable_checkbox));
-    bind(infotab, controlWidget(ControlId::infotab));
 
     for (const char16_t* item : kScrItems)
         unicable_scr->addItem(QString::fromUtf16(item));

@@ -107,7 +107,6 @@ class MCCForm : public QWidget, private MCCFormView {
     std::array<QWidget*, kControlCount> controls_{};
     QWidget* controlWidget(ControlId id) const;
     // The controls the window reads and fills, under their names in the layout.
-    QLabel* label7 = nullptr;
     QTabWidget* devicetab = nullptr;
     QListWidget* deviceListBox = nullptr;
     QWidget* dvbs_unicable = nullptr;
@@ -116,7 +115,6 @@ class MCCForm : public QWidget, private MCCFormView {
     QPushButton* unicable_save = nullptr;
     QComboBox* unicable_frequency = nullptr;
     QCheckBox* unicable_checkbox = nullptr;
-    QWidget* infotab = nullptr;
 };
 
 } // namespace MorvaneControlCenter
