@@ -6,6 +6,12 @@
 
 int32_t media_set_unicable_properties(int32_t frequency, int32_t satcr, int32_t enabled,
                                       const media_wchar* devicepath) {
+    return media_apply_unicable_settings(
+        {.enabled = enabled, .satcr = satcr, .frequency = frequency}, devicepath);
+}
+
+int32_t media_apply_unicable_settings(const media_unicable_settings& settings,
+                                      const media_wchar* devicepath) {
     media_bda_device context; // every field empty; given back when the call ends
 
     media_printf("Local Devices:\n");
@@ -50,7 +56,7 @@ int32_t media_set_unicable_properties(int32_t frequency, int32_t satcr, int32_t 
         probe.pin.query(IID_IKsPropertySet, properties);
         // Without a bound tuner, an output pin or its property set nothing can be written.
         if (properties)
-            media::write_unicable(properties.get(), frequency, satcr, enabled);
+            media::write_unicable(properties.get(), settings);
 
         // Given back in this order: the property bag, the probe pin and its enumerator, the
         // graph, the tuner's device entry, the walk's enumerators, and last the property set.

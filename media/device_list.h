@@ -45,7 +45,17 @@ void media_free_device(media_bda_device_list* device);
 // Frees every record of an enumeration result and empties it.
 void media_free_device_list(std::vector<media_bda_device_list*>& devices);
 
+// A tuner's Unicable settings as they are written to its driver, each value unchanged.
+struct media_unicable_settings {
+    int32_t enabled;   // 1: use Unicable, 0: do not (property 3)
+    int32_t satcr;     // the user band (SCR) index (property 4)
+    int32_t frequency; // the user band's frequency in MHz (property 5)
+};
+
 // Finds the tuner whose device path equals devicepath and writes its Unicable switch,
 // frequency (MHz) and SCR index. -1 when the walk fails before the tuner is found, else 0.
 int32_t media_set_unicable_properties(int32_t frequency, int32_t satcr, int32_t enabled,
+                                      const media_wchar* devicepath);
+// The same, with the three values in one.
+int32_t media_apply_unicable_settings(const media_unicable_settings& settings,
                                       const media_wchar* devicepath);

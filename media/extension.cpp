@@ -65,18 +65,18 @@ void read_unicable(IKsPropertySet* properties, media_bda_device_list* record) {
             static_cast<uint8_t>(read_property(properties, TUNER_EXT_UNICABLE_SCR));
 }
 
-void write_unicable(IKsPropertySet* properties, int32_t frequency, int32_t satcr, int32_t enabled) {
+void write_unicable(IKsPropertySet* properties, const media_unicable_settings& settings) {
     if (extension_settable(properties, TUNER_EXT_UNICABLE_ENABLE)) {
         media_printf("%s", supported_banner);
-        write_property(properties, TUNER_EXT_UNICABLE_ENABLE, enabled);
+        write_property(properties, TUNER_EXT_UNICABLE_ENABLE, settings.enabled);
     } else {
         MessageBoxA(nullptr, "UNICABLE not SUPPORTED!", "Unicable not Supported!", MB_OK);
         media_printf("%s", not_supported_banner);
     }
     if (extension_settable(properties, TUNER_EXT_UNICABLE_FREQUENCY))
-        write_property(properties, TUNER_EXT_UNICABLE_FREQUENCY, frequency);
+        write_property(properties, TUNER_EXT_UNICABLE_FREQUENCY, settings.frequency);
     if (extension_settable(properties, TUNER_EXT_UNICABLE_SCR))
-        write_property(properties, TUNER_EXT_UNICABLE_SCR, satcr);
+        write_property(properties, TUNER_EXT_UNICABLE_SCR, settings.satcr);
 }
 
 } // namespace media

@@ -27,8 +27,8 @@ bool extension_settable(IKsPropertySet* properties, DWORD id);
 // (properties null) nothing is settable.
 void read_unicable(IKsPropertySet* properties, media_bda_device_list* record);
 
-// Writes enabled (3), frequency (5) and satcr (4), each only when settable; an unsettable
+// Writes the switch (3), the frequency (5) and the SCR (4), each only when settable; an unsettable
 // switch shows the "not supported" message box, then the banner.
-void write_unicable(IKsPropertySet* properties, int32_t frequency, int32_t satcr, int32_t enabled);
+void write_unicable(IKsPropertySet* properties, const media_unicable_settings& settings);
 
 } // namespace media

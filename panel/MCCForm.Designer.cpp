@@ -1,5 +1,6 @@
-// The window's layout: every control, its place, text, items and focus order, and the two
-// control events the window handles. Construction only; the behaviour is in MCCForm.cpp.
+// The window's layout as Qt widgets: every control of the layout table (panel/core), made as
+// its kind is in Qt, and the two control events the window handles. Construction only; the
+// behaviour is in MCCForm.cpp.
 #include "panel/MCCForm.h"
 
 #include <QAccessible>
@@ -79,19 +80,26 @@ class PushButton : public QPushButton {
     }
 };
 
-// Pages of the tab control lie 4 pixels inside its left, right and bottom edges and 25 below
-// its top, whatever the style's own tab bar and frame would make of it. Everything else is
-// drawn as the application's style draws it.
+// Pages of the tab control lie where the layout puts them in it, whatever the style's own tab
+// bar and frame would make of it. Everything else is drawn as the application's style draws
+// it.
 class TabPagePlacement : public QProxyStyle {
   public:
-    TabPagePlacement() : QProxyStyle(QApplication::style()->name()) {}
+    explicit TabPagePlacement(const LayoutRect& tabControl)
+        : QProxyStyle(QApplication::style()->name()), tabControl_(tabControl) {}
 
     QRect subElementRect(SubElement element, const QStyleOption* option,
                          const QWidget* widget) const override {
-        if (element == SE_TabWidgetTabContents && option)
-            return option->rect.adjusted(4, 25, -4, -4);
+        if (element == SE_TabWidgetTabContents && option) {
+            const LayoutRect page = layoutOf(pageOrder().front()).rect;
+            return option->rect.adjusted(page.x, page.y, page.x + page.width - tabControl_.width,
+                                         page.y + page.height - tabControl_.height);
+        }
         return QProxyStyle::subElementRect(element, option, widget);
     }
+
+  private:
+    LayoutRect tabControl_;
 };
 
 // The main window is read by assistive technology as a window (a plain widget at the top would
@@ -110,58 +118,95 @@ void labelField(QLabel* caption, QWidget* field) {
     field->setAccessibleName(caption->text());
 }
 
-// A label takes the size of its text; x and y are fixed, the designed size is where it starts.
-QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int x, int y, int width,
-                  int height) {
-    auto* label = new QLabel(parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setText(text);
-    label->setGeometry(x, y, width, height);
-    label->adjustSize();
-    return label;
+QString textOf(const ControlLayout& row) {
+    return QString::fromUtf16(row.text);
 }
 
-// An editable drop-down that keeps what is typed as it is: no completion, and Enter does not
-// add the text to the items.
-QComboBox* makeComboBox(QWidget* parent, const char* name, int x, int y, int width, int height) {
-    auto* box = new QComboBox(parent);
-    box->setObjectName(QString::fromLatin1(name));
-    box->setEditable(true);
-    box->setCompleter(nullptr);
-    box->setInsertPolicy(QComboBox::NoInsert);
-    box->setGeometry(x, y, width, height);
-    return box;
+// One control of the layout, as its kind is made in Qt, at its place and with its text.
+QWidget* makeControl(const ControlLayout& row, QWidget* parent) {
+    QWidget* widget = nullptr;
+    switch (row.kind) {
+    case ControlKind::Label: {
+        auto* label = new QLabel(textOf(row), parent);
+        if (row.id == ControlId::label9) {
+            QFont font(QString::fromUtf16(kLabel9FontFamily));
+            font.setPointSizeF(kLabel9FontTenthsOfAPoint / 10.0);
+            font.setWeight(QFont::Normal);
+            font.setStyle(QFont::StyleNormal);
+            label->setFont(font);
+        }
+        widget = label;
+        break;
+    }
+    case ControlKind::ListBox: {
+        auto* list = new SingleSelectionListBox(parent);
+        list->setSelectionMode(QAbstractItemView::SingleSelection);
+        list->setItemDelegate(new FixedRowHeightDelegate(kDeviceListItemHeight, list));
+        list->setUniformItemSizes(true);
+        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        widget = list;
+        break;
+    }
+    case ControlKind::TabControl: {
+        auto* tabs = new QTabWidget(parent);
+        auto* pagePlacement = new TabPagePlacement(row.rect);
+        pagePlacement->setParent(tabs);
+        tabs->setStyle(pagePlacement);
+        widget = tabs;
+        break;
+    }
+    case ControlKind::TabPage:
+        // A page keeps its caption as its window title, so it can be put back into the tab
+        // control after it was taken out.
+        widget = new QWidget(parent);
+        widget->setWindowTitle(textOf(row));
+        widget->setAccessibleName(textOf(row));
+        widget->setContentsMargins(kPageMargin, kPageMargin, kPageMargin, kPageMargin);
+        break;
+    case ControlKind::ComboBox: {
+        // Keeps what is typed as it is: no completion, and Enter does not add the text to
+        // the items.
+        auto* box = new QComboBox(parent);
+        box->setEditable(true);
+        box->setCompleter(nullptr);
+        box->setInsertPolicy(QComboBox::NoInsert);
+        widget = box;
+        break;
+    }
+    case ControlKind::CheckBox:
+        widget = new QCheckBox(textOf(row), parent);
+        break;
+    case ControlKind::Button: {
+        auto* button = new PushButton(textOf(row), parent);
+        button->setAutoDefault(false);
+        widget = button;
+        break;
+    }
+    case ControlKind::ProgressBar: {
+        auto* bar = new QProgressBar(parent);
+        bar->setRange(0, 100);
+        bar->setValue(0);
+        widget = bar;
+        break;
+    }
+    case ControlKind::ListView:
+        widget = new QListWidget(parent);
+        break;
+    case ControlKind::TextBox:
+        widget = new QLineEdit(parent);
+        break;
+    }
+    widget->setObjectName(QString::fromLatin1(row.name));
+    widget->setGeometry(row.rect.x, row.rect.y, row.rect.width, row.rect.height);
+    // It takes the size of its text; the designed size is where it starts.
+    if (sizesToText(row.kind))
+        widget->adjustSize();
+    return widget;
 }
 
-QProgressBar* makeProgressBar(QWidget* parent, const char* name, int x, int y, int width,
-                              int height) {
-    auto* bar = new QProgressBar(parent);
-    bar->setObjectName(QString::fromLatin1(name));
-    bar->setRange(0, 100);
-    bar->setValue(0);
-    bar->setGeometry(x, y, width, height);
-    return bar;
-}
-
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, int x, int y,
-                        int width, int height) {
-    auto* button = new PushButton(parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setText(text);
-    button->setAutoDefault(false);
-    button->setGeometry(x, y, width, height);
-    return button;
-}
-
-// A tab page keeps its caption as its window title, so it can be put back into the tab
-// control after it was taken out.
-QWidget* makePage(QWidget* parent, const char* name, const QString& caption) {
-    auto* page = new QWidget(parent);
-    page->setObjectName(QString::fromLatin1(name));
-    page->setWindowTitle(caption);
-    page->setAccessibleName(caption);
-    page->setContentsMargins(3, 3, 3, 3);
-    return page;
+template <typename Widget> void bind(Widget*& member, QWidget* widget) {
+    member = qobject_cast<Widget*>(widget);
+    Q_ASSERT(member);
 }
 
 } // namespace
@@ -173,119 +218,40 @@ void MCCForm::InitializeComponent() {
     }();
     (void)factoryInstalled;
 
-    // label7
-    label7 = makeLabel(this, "label7", QStringLiteral("Select Device:"), 12, 12, 98, 17);
+    // Every control of the layout, each added to its parent in the layout's order.
+    for (const ControlLayout& row : kWindowLayout) {
+        QWidget* parent = row.parent == kWindowItself ? this : controlWidget(row.parent);
+        controls_[static_cast<size_t>(static_cast<int>(row.id) - kFirstControlId)] =
+            makeControl(row, parent);
+    }
+    bind(devicetab, controlWidget(ControlId::devicetab));
+    bind(deviceListBox, controlWidget(ControlId::deviceListBox));
+    bind(dvbs_unicable, controlWidget(ControlId::dvbs_unicable));
+    bind(unicable_info_label, controlWidget(ControlId::unicable_info_label));
+    bind(unicable_scr, controlWidget(ControlId::unicable_scr));
+    bind(unicable_save, controlWidget(ControlId::unicable_save));
+    bind(unicable_frequency, controlWidget(ControlId::unicable_frequency));
+    bind(unicable_checkbox, controlWidget(ControlId::unicable_checkbox));
 
-    // devicetab and its six pages, in the order they are added.
-    devicetab = new QTabWidget(this);
-    devicetab->setObjectName(QStringLiteral("devicetab"));
-    auto* pagePlacement = new TabPagePlacement;
-    pagePlacement->setParent(devicetab);
-    devicetab->setStyle(pagePlacement);
-    devicetab->setGeometry(258, 12, 423, 330);
-
-    // dvbs_unicable
-    dvbs_unicable = makePage(devicetab, "dvbs_unicable", QStringLiteral("Unicable Configuration"));
-    unicable_info_label = makeLabel(dvbs_unicable, "unicable_info_label",
-                                    QStringLiteral("Unicable Supported Info"), 23, 31, 160, 17);
-    unicable_scr = makeComboBox(dvbs_unicable, "unicable_scr", 26, 212, 147, 24);
-    unicable_scr->addItems(
-        {QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")});
+    for (const char16_t* item : kScrItems)
+        unicable_scr->addItem(QString::fromUtf16(item));
     unicable_scr->setEditText(QString());
-    label8 = makeLabel(dvbs_unicable, "label8", QStringLiteral("SCR:"), 26, 182, 40, 17);
-    unicable_save =
-        makeButton(dvbs_unicable, "unicable_save", QStringLiteral("Save"), 317, 31, 75, 23);
-    label1 = makeLabel(dvbs_unicable, "label1", QStringLiteral("Select Unicable Frequency (MHz)"),
-                       23, 109, 219, 17);
-    unicable_frequency = makeComboBox(dvbs_unicable, "unicable_frequency", 26, 138, 147, 24);
-    unicable_checkbox = new QCheckBox(dvbs_unicable);
-    unicable_checkbox->setObjectName(QStringLiteral("unicable_checkbox"));
-    unicable_checkbox->setText(QStringLiteral("Use Unicable"));
     unicable_checkbox->setChecked(false);
-    unicable_checkbox->setGeometry(26, 69, 114, 21);
-    unicable_checkbox->adjustSize();
 
-    // dvbs_testastra
-    dvbs_testastra = makePage(devicetab, "dvbs_testastra", QStringLiteral("Testastra/hotbird"));
-    progressBar4 = makeProgressBar(dvbs_testastra, "progressBar4", 29, 237, 100, 23);
-    progressBar3 = makeProgressBar(dvbs_testastra, "progressBar3", 29, 186, 100, 23);
-    progressBar2 = makeProgressBar(dvbs_testastra, "progressBar2", 29, 127, 100, 23);
-    progressBar1 = makeProgressBar(dvbs_testastra, "progressBar1", 29, 71, 100, 23);
-
-    // dvbs_scan
-    dvbs_scan = makePage(devicetab, "dvbs_scan", QStringLiteral("DVB-S/S2 Manual Scan"));
-    listView1 = new QListWidget(dvbs_scan);
-    listView1->setObjectName(QStringLiteral("listView1"));
-    listView1->setGeometry(18, 28, 190, 164);
-    label6 = makeLabel(dvbs_scan, "label6", QStringLiteral("Signalstrength:"), 18, 211, 103, 17);
-    progressBar5 = makeProgressBar(dvbs_scan, "progressBar5", 18, 246, 202, 23);
-    button3 = makeButton(dvbs_scan, "button3", QStringLiteral("Scan"), 241, 246, 75, 23);
-    label5 = makeLabel(dvbs_scan, "label5", QStringLiteral("DVB-S/S2:"), 241, 28, 75, 17);
-    comboBox4 = makeComboBox(dvbs_scan, "comboBox4", 241, 51, 121, 24);
-    comboBox3 = makeComboBox(dvbs_scan, "comboBox3", 241, 205, 121, 24);
-    label4 = makeLabel(dvbs_scan, "label4", QStringLiteral("Symbolrate"), 241, 184, 79, 17);
-    label3 = makeLabel(dvbs_scan, "label3", QStringLiteral("Modulation"), 238, 125, 77, 17);
-    comboBox2 = makeComboBox(dvbs_scan, "comboBox2", 241, 153, 121, 24);
-    textBox1 = new QLineEdit(dvbs_scan);
-    textBox1->setObjectName(QStringLiteral("textBox1"));
-    textBox1->setGeometry(241, 100, 100, 22);
-    label2 = makeLabel(dvbs_scan, "label2", QStringLiteral("Frequency:"), 238, 79, 79, 17);
-
-    // dvbc_scan: no controls.
-    dvbc_scan = makePage(devicetab, "dvbc_scan", QStringLiteral("DVB-C Scan"));
-
-    // infotab
-    infotab = makePage(devicetab, "infotab", QStringLiteral("Info"));
-    label9 = new QLabel(infotab);
-    label9->setObjectName(QStringLiteral("label9"));
-    QFont label9Font(QStringLiteral("Microsoft Sans Serif"));
-    label9Font.setPointSizeF(16.2);
-    label9Font.setWeight(QFont::Normal);
-    label9Font.setStyle(QFont::StyleNormal);
-    label9->setFont(label9Font);
-    label9->setText(QStringLiteral("No Device Detected"));
-    label9->setGeometry(109, 123, 266, 32);
-    label9->adjustSize();
-
-    // dvbt2_scan: no controls.
-    dvbt2_scan = makePage(devicetab, "dvbt2_scan", QStringLiteral("DVB-T/T2 Scan"));
-
-    for (QWidget* page : {dvbs_unicable, dvbs_testastra, dvbs_scan, dvbc_scan, infotab, dvbt2_scan})
-        addPage(page);
+    for (ControlId page : pageOrder())
+        addPage(controlWidget(page));
     devicetab->setCurrentIndex(0);
 
-    // deviceListBox
-    deviceListBox = new SingleSelectionListBox(this);
-    deviceListBox->setObjectName(QStringLiteral("deviceListBox"));
-    deviceListBox->setSelectionMode(QAbstractItemView::SingleSelection);
-    deviceListBox->setItemDelegate(new FixedRowHeightDelegate(16, deviceListBox));
-    deviceListBox->setUniformItemSizes(true);
-    deviceListBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    deviceListBox->setGeometry(15, 37, 220, 164);
-
     // Captions name their fields; no text, place or focus order changes.
-    labelField(label7, deviceListBox);
-    labelField(label1, unicable_frequency);
-    labelField(label8, unicable_scr);
-    labelField(label2, textBox1);
-    labelField(label3, comboBox2);
-    labelField(label4, comboBox3);
-    labelField(label5, comboBox4);
-    labelField(label6, progressBar5);
+    for (const ControlLayout& row : kWindowLayout)
+        if (row.names != ControlId::end_)
+            labelField(qobject_cast<QLabel*>(controlWidget(row.id)), controlWidget(row.names));
 
-    // Keyboard focus order: the list, the tab control, then the controls of the page shown.
+    // Keyboard focus order: the list, the tab control, then the controls of the pages.
     // Labels and progress bars take no focus.
-    QWidget::setTabOrder(deviceListBox, devicetab);
-    QWidget::setTabOrder(devicetab, unicable_checkbox);
-    QWidget::setTabOrder(unicable_checkbox, unicable_frequency);
-    QWidget::setTabOrder(unicable_frequency, unicable_save);
-    QWidget::setTabOrder(unicable_save, unicable_scr);
-    QWidget::setTabOrder(unicable_scr, textBox1);
-    QWidget::setTabOrder(textBox1, comboBox2);
-    QWidget::setTabOrder(comboBox2, comboBox3);
-    QWidget::setTabOrder(comboBox3, comboBox4);
-    QWidget::setTabOrder(comboBox4, button3);
-    QWidget::setTabOrder(button3, listView1);
+    const std::vector<ControlId>& order = focusOrder();
+    for (size_t i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(controlWidget(order[i - 1]), controlWidget(order[i]));
 
     // The two control events the window handles.
     connect(deviceListBox, &QListWidget::itemSelectionChanged, this,
@@ -293,12 +259,19 @@ void MCCForm::InitializeComponent() {
     connect(unicable_save, &QPushButton::clicked, this, &MCCForm::unicable_save_Click);
 
     // The window itself: fixed client area, no maximise button.
-    setObjectName(QStringLiteral("MCCForm"));
-    setWindowTitle(QStringLiteral("Morvane Control Center for Windows"));
+    setObjectName(QString::fromLatin1(kWindowName));
+    setWindowTitle(QString::fromUtf16(kWindowTitle));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(702, 372);
+    setFixedSize(kClientWidth, kClientHeight);
+}
+
+QWidget* MCCForm::controlWidget(ControlId id) const {
+    const int index = static_cast<int>(id) - kFirstControlId;
+    if (index < 0 || index >= kControlCount)
+        return nullptr;
+    return controls_[static_cast<size_t>(index)];
 }
 
 } // namespace MorvaneControlCenter

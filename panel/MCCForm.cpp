@@ -5,11 +5,14 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace MorvaneControlCenter {
 
@@ -61,10 +64,12 @@ void MCCForm::deviceListBox_SelectedIndexChanged() {
     // entry clears the selection first, and one may unselect the entry chosen. A list without
     // a selection would count as no tuner: an empty selection of a filled list is passed over,
     // and if nothing is chosen meanwhile, the current entry is selected again.
+    // The window's own refill is not such a change: a list it has just refilled, or emptied
+    // to "No device attached", keeps the selection the refresh gave it.
     if (deviceListBox->count() > 0 && deviceListBox->selectedItems().isEmpty()) {
-        QTimer::singleShot(0, this, [this] {
+        QTimer::singleShot(0, this, [this, refills = listRefills_] {
             const int current = deviceListBox->currentRow();
-            if (deviceListBox->selectedItems().isEmpty() && current >= 0)
+            if (refills == listRefills_ && deviceListBox->selectedItems().isEmpty() && current >= 0)
                 deviceListBox->setCurrentRow(current, QItemSelectionModel::ClearAndSelect);
         });
         return;
@@ -79,6 +84,7 @@ void MCCForm::unicable_save_Click() {
 // ---- MCCFormView --------------------------------------------------------------------------
 
 void MCCForm::clearDeviceList() {
+    ++listRefills_;
     deviceListBox->clear();
 }
 
@@ -97,22 +103,8 @@ int32_t MCCForm::selectedDeviceListEntry() const {
 
 void MCCForm::showPage(Page page) {
     removeAllPages();
-    switch (page) {
-    case Page::None:
-        break;
-    case Page::Info:
-        addPage(infotab);
-        break;
-    case Page::DvbsUnicable:
-        addPage(dvbs_unicable);
-        break;
-    case Page::DvbcScan:
-        addPage(dvbc_scan);
-        break;
-    case Page::Dvbt2Scan:
-        addPage(dvbt2_scan);
-        break;
-    }
+    if (QWidget* shown = controlWidget(pageControl(page)))
+        addPage(shown);
 }
 
 void MCCForm::setUnicableDisplay(const UnicableDisplay& display) {
@@ -178,6 +170,30 @@ void MCCForm::setBusy(bool busy) {
 
 bool MCCForm::isWindowOpen() const {
     return isVisible();
+}
+
+ControlId MCCForm::focusedControl() const {
+    // An editable box may have the focus in its text field.
+    for (QWidget* widget = focusWidget(); widget && widget != this;
+         widget = widget->parentWidget()) {
+        const auto it = std::find(controls_.begin(), controls_.end(), widget);
+        if (it != controls_.end())
+            return static_cast<ControlId>(kFirstControlId + (it - controls_.begin()));
+    }
+    return ControlId::end_;
+}
+
+void MCCForm::setFocusTo(ControlId id, bool selectWholeText) {
+    QWidget* target = controlWidget(id);
+    if (!target)
+        return;
+    target->setFocus(Qt::OtherFocusReason);
+    if (!selectWholeText)
+        return;
+    if (auto* box = qobject_cast<QComboBox*>(target); box && box->lineEdit())
+        box->lineEdit()->selectAll();
+    else if (auto* line = qobject_cast<QLineEdit*>(target))
+        line->selectAll();
 }
 
 // ---- pages --------------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -16,9 +17,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
-class QLineEdit;
 class QListWidget;
-class QProgressBar;
 class QPushButton;
 class QTabWidget;
 class QTimer;
@@ -86,6 +85,8 @@ class MCCForm : public QWidget, private MCCFormView {
     void stopRefreshTimer() override;
     void setBusy(bool busy) override;
     bool isWindowOpen() const override;
+    ControlId focusedControl() const override;
+    void setFocusTo(ControlId id, bool selectWholeText) override;
 
     // The window's behaviour; holds the tuner records (devlistdata) and their count
     // (n_devitems).
@@ -99,47 +100,21 @@ class MCCForm : public QWidget, private MCCFormView {
     // Set while Save disables its controls: the focus stays on the control that has it.
     bool holdFocus_ = false;
     BadTextReporter badTextReporter_;
+    // Counts the window's own refills of deviceListBox.
+    int listRefills_ = 0;
 
-    // Controls, as InitializeComponent builds them.
-    QLabel* label7 = nullptr;
+    // Every control of the layout, by ControlId, as InitializeComponent builds them.
+    std::array<QWidget*, kControlCount> controls_{};
+    QWidget* controlWidget(ControlId id) const;
+    // The controls the window reads and fills, under their names in the layout.
     QTabWidget* devicetab = nullptr;
     QListWidget* deviceListBox = nullptr;
-
     QWidget* dvbs_unicable = nullptr;
     QLabel* unicable_info_label = nullptr;
     QComboBox* unicable_scr = nullptr;
-    QLabel* label8 = nullptr;
     QPushButton* unicable_save = nullptr;
-    QLabel* label1 = nullptr;
     QComboBox* unicable_frequency = nullptr;
     QCheckBox* unicable_checkbox = nullptr;
-
-    QWidget* dvbs_testastra = nullptr;
-    QProgressBar* progressBar4 = nullptr;
-    QProgressBar* progressBar3 = nullptr;
-    QProgressBar* progressBar2 = nullptr;
-    QProgressBar* progressBar1 = nullptr;
-
-    QWidget* dvbs_scan = nullptr;
-    QListWidget* listView1 = nullptr;
-    QLabel* label6 = nullptr;
-    QProgressBar* progressBar5 = nullptr;
-    QPushButton* button3 = nullptr;
-    QLabel* label5 = nullptr;
-    QComboBox* comboBox4 = nullptr;
-    QComboBox* comboBox3 = nullptr;
-    QLabel* label4 = nullptr;
-    QLabel* label3 = nullptr;
-    QComboBox* comboBox2 = nullptr;
-    QLineEdit* textBox1 = nullptr;
-    QLabel* label2 = nullptr;
-
-    QWidget* dvbc_scan = nullptr;
-
-    QWidget* infotab = nullptr;
-    QLabel* label9 = nullptr;
-
-    QWidget* dvbt2_scan = nullptr;
 };
 
 } // namespace MorvaneControlCenter

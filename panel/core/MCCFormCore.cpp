@@ -33,6 +33,9 @@ template <typename Number> std::u16string decimal(Number value) {
     return std::u16string(digits.begin(), digits.end());
 }
 
+// What a box holds that the conversion refuses: the range is part of the rule.
+constexpr char16_t kNotAWholeNumber[] = u" is not a whole number from -2147483648 to 2147483647";
+
 std::u16string quoted(std::u16string_view text) {
     std::u16string line = u"\"";
     line += text;
@@ -41,6 +44,22 @@ std::u16string quoted(std::u16string_view text) {
 }
 
 } // namespace
+
+ControlId pageControl(Page page) {
+    switch (page) {
+    case Page::Info:
+        return ControlId::infotab;
+    case Page::DvbsUnicable:
+        return ControlId::dvbs_unicable;
+    case Page::DvbcScan:
+        return ControlId::dvbc_scan;
+    case Page::Dvbt2Scan:
+        return ControlId::dvbt2_scan;
+    case Page::None:
+        break;
+    }
+    return ControlId::end_;
+}
 
 MCCFormCore::MCCFormCore(MCCFormView& view) : view_(view) {}
 
@@ -75,13 +94,16 @@ void MCCFormCore::timer1_Tick() {
 }
 
 int32_t MCCFormCore::doUpdateDeviceListMember() {
+    // Taken before the refill moves it (a page taken away takes the focus with it).
+    const ControlId hadFocus = view_.focusedControl();
     view_.clearDeviceList();
 
     const EnumerationResult result(enumerator_);
     if (result.devices().empty()) {
         view_.insertDeviceListEntry(0, kNoDeviceAttached);
-        view_.showPage(Page::Info);
+        showPage(Page::Info);
         n_devitems = 0;
+        placeFocusAfterRefresh(hadFocus);
         return 0;
     }
 
@@ -103,7 +125,27 @@ int32_t MCCFormCore::doUpdateDeviceListMember() {
     if (i > 0)
         view_.selectDeviceListEntry(0);
     UpdateTabMenu(0);
+    placeFocusAfterRefresh(hadFocus);
     return 0;
+}
+
+void MCCFormCore::placeFocusAfterRefresh(ControlId hadFocus) {
+    bool onScreen = false;
+    if (hadFocus != ControlId::end_) {
+        const ControlId parent = layoutOf(hadFocus).parent;
+        onScreen = parent == kWindowItself ||
+                   (shownPage_ != Page::None && parent == pageControl(shownPage_));
+    }
+    if (!onScreen) {
+        view_.setFocusTo(ControlId::deviceListBox, false);
+        return;
+    }
+    view_.setFocusTo(hadFocus, isTextBox(layoutOf(hadFocus).kind));
+}
+
+void MCCFormCore::showPage(Page page) {
+    shownPage_ = page;
+    view_.showPage(page);
 }
 
 void MCCFormCore::deviceListBox_SelectedIndexChanged() {
@@ -112,25 +154,26 @@ void MCCFormCore::deviceListBox_SelectedIndexChanged() {
 
 void MCCFormCore::UpdateTabMenu(int32_t id) {
     if (id < 0 || n_devitems == 0) {
-        view_.showPage(Page::Info);
+        showPage(Page::Info);
         n_devitems = 0;
         return;
     }
     if (id >= n_devitems) {
-        view_.showPage(Page::None);
+        showPage(Page::None);
         return;
     }
 
-    // Entries from position 20 on are listed but have no record.
+    // Entries from position 20 on are listed but have no record: like a position past the
+    // tuners, they show no page.
     const DeviceListData* record = deviceListData(id);
     if (!record) {
-        view_.showPage(Page::Info);
+        showPage(Page::None);
         return;
     }
 
     switch (record->devicetype()) {
     case DEVICETYPE_DVBS: {
-        view_.showPage(Page::DvbsUnicable);
+        showPage(Page::DvbsUnicable);
         UnicableDisplay display;
         display.infoText =
             record->unicable_supported() ? kUnicableSupported : kUnicableNotSupported;
@@ -141,13 +184,13 @@ void MCCFormCore::UpdateTabMenu(int32_t id) {
         break;
     }
     case DEVICETYPE_DVBC:
-        view_.showPage(Page::DvbcScan);
+        showPage(Page::DvbcScan);
         break;
     case DEVICETYPE_DVBT:
-        view_.showPage(Page::Dvbt2Scan);
+        showPage(Page::Dvbt2Scan);
         break;
     default:
-        view_.showPage(Page::Info);
+        showPage(Page::Info);
         break;
     }
 }
@@ -200,14 +243,14 @@ void MCCFormCore::saveSelectedRecord() {
     if (!entry.frequencyText.empty()) {
         frequency = parseWholeNumber(entry.frequencyText);
         if (!frequency)
-            complaints += u"Frequency " + quoted(entry.frequencyText) + u" is not a whole number";
+            complaints += u"Frequency " + quoted(entry.frequencyText) + kNotAWholeNumber;
     }
     if (!entry.scrText.empty()) {
         satcr = parseWholeNumber(entry.scrText);
         if (!satcr) {
             if (!complaints.empty())
                 complaints += u'\n';
-            complaints += u"SCR " + quoted(entry.scrText) + u" is not a whole number";
+            complaints += u"SCR " + quoted(entry.scrText) + kNotAWholeNumber;
         }
     }
     if (!complaints.empty()) {
@@ -215,20 +258,21 @@ void MCCFormCore::saveSelectedRecord() {
         return;
     }
 
-    const int32_t enabled = entry.useUnicable ? 1 : 0;
-    record->set_unicable_enabled(enabled);
+    const media_unicable_settings settings{
+        .enabled = entry.useUnicable ? 1 : 0, .satcr = *satcr, .frequency = *frequency};
+    record->set_unicable_enabled(settings.enabled);
     if (!entry.frequencyText.empty())
-        record->set_unicable_frequency(static_cast<uint32_t>(*frequency));
+        record->set_unicable_frequency(static_cast<uint32_t>(settings.frequency));
     if (!entry.scrText.empty())
-        record->set_unicable_satcr(*satcr);
+        record->set_unicable_satcr(settings.satcr);
 
     // The record's own path, held in place for the call: the record cannot be replaced while
     // the core is busy.
     const auto* devicepath = reinterpret_cast<const media_wchar*>(record->devicepath().c_str());
     if (apply_)
-        apply_(*frequency, *satcr, enabled, devicepath);
+        apply_(settings, devicepath);
     else
-        media_set_unicable_properties(*frequency, *satcr, enabled, devicepath);
+        media_apply_unicable_settings(settings, devicepath);
 }
 
 void MCCFormCore::setBusy(bool busy) {

@@ -39,15 +39,18 @@ class MCCFormCore {
     // refresh until Save has returned.
     void timer1_Tick();
     // Clears the list, enumerates, keeps a record for each tuner of a known type in the slots
-    // and lists it, selects the first entry and shows its page. Always 0.
+    // and lists it, selects the first entry and shows its page. The control that had the
+    // keyboard focus keeps it if it is on screen again, a box with its whole new text
+    // selected (the next key replaces the number put there); otherwise the list takes it, as
+    // when the window opens. Always 0.
     int32_t doUpdateDeviceListMember();
 
     // The list's selection has changed: shows the page for the selected position.
     void deviceListBox_SelectedIndexChanged();
     // Shows the page for list position id: the page of the tuner's type (filling the
     // Unicable page from its record), "Info" for no tuner (a negative id, or no tuner listed,
-    // which also sets the count to 0), no page for a position past the listed tuners, "Info"
-    // for a listed position that has no record (20 and above).
+    // which also sets the count to 0), no page for a position past the listed tuners, no page
+    // for a listed position that has no record (20 and above) either.
     void UpdateTabMenu(int32_t id);
 
     // Save was pressed (clicked, or Space or Enter on the focused button): reads the page and
@@ -69,22 +72,29 @@ class MCCFormCore {
     // media_free_device_list does.
     using Enumerator = std::function<std::vector<media_bda_device_list*>()>;
     void setEnumerator(Enumerator enumerator);
-    // What Save calls with frequency, SCR, enabled flag and device path:
+    // What Save calls with the settings and the device path:
     // media_set_unicable_properties unless replaced; a null operation restores it.
-    using ApplyOperation = std::function<int32_t(int32_t frequency, int32_t satcr, int32_t enabled,
+    using ApplyOperation = std::function<int32_t(const media_unicable_settings& settings,
                                                  const media_wchar* devicepath)>;
     void setApplyOperation(ApplyOperation apply);
 
   private:
     void saveSelectedRecord();
+    void showPage(Page page);
+    // Where the focus goes after a refresh, given the control that had it before.
+    void placeFocusAfterRefresh(ControlId hadFocus);
     void setBusy(bool busy);
 
     MCCFormView& view_;
+    // devlistdata, n_devitems and timer1 (the window's) are named as in the window's designed
+    // form; keep the names.
     // Slot i holds the record of list entry i. A refresh overwrites slots from 0 upwards and
     // leaves the others as they were.
     std::array<std::unique_ptr<DeviceListData>, kRecordSlots> devlistdata;
     // Number of list entries that stand for tuners after the last refresh.
     int32_t n_devitems = 0;
+    // The page devicetab shows.
+    Page shownPage_ = Page::None;
 
     bool busy_ = false;
     // A refresh fell due while Save was busy; it runs once Save has returned.

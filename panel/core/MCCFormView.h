@@ -19,6 +19,8 @@
 //   order, so Up and Down move the selection straight away.
 #pragma once
 
+#include "panel/core/WindowLayout.h"
+
 #include <cstdint>
 #include <string>
 
@@ -32,6 +34,9 @@ enum class Page {
     DvbcScan,     // dvbc_scan, "DVB-C Scan"
     Dvbt2Scan,    // dvbt2_scan, "DVB-T/T2 Scan"
 };
+
+// The page control a page stands for; ControlId::end_ for Page::None.
+ControlId pageControl(Page page);
 
 // What the Unicable page's controls show for a satellite tuner, as texts and a check state.
 struct UnicableDisplay {
@@ -69,8 +74,16 @@ class MCCFormView {
     virtual UnicableEntry unicableEntry() const = 0;
 
     // Tells the user why Save changed nothing, in a message (one line per reason) under the
-    // caption kSaveRefusedCaption. May run a nested message loop (a modal box).
+    // caption kSaveRefusedCaption, in a modal box owned by the window: it stays above the
+    // window until dismissed. Runs a nested message loop.
     virtual void reportSaveRefused(const std::u16string& message) = 0;
+
+    // The control of the layout that has the keyboard focus, or that gets it back when the
+    // window is active again; ControlId::end_ for none.
+    virtual ControlId focusedControl() const = 0;
+    // Gives that control the keyboard focus (or keeps it for when the window is active
+    // again). selectWholeText: a box's whole text is selected, so the next key replaces it.
+    virtual void setFocusTo(ControlId id, bool selectWholeText) = 0;
 
     // timer1, a one-shot timer: stop it if it runs, then run it for this many milliseconds.
     // When it runs out the window calls MCCFormCore::timer1_Tick.

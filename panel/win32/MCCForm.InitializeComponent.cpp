@@ -1,6 +1,6 @@
-// The window's layout: every control with its class, ID, parent, text, items, place and size,
-// the focus order, the fonts, and the scaling for the DPI of the window's monitor. Creation
-// and placement only; the behaviour is in MCCForm.cpp and panel/core.
+// The window's layout as native controls: every control of the layout table (panel/core) with
+// the class and styles of its kind, the fonts, and the scaling for the DPI of the window's
+// monitor. Creation and placement only; the behaviour is in MCCForm.cpp and panel/core.
 #ifdef _WIN32
 
 #include "panel/win32/MCCForm.h"
@@ -18,99 +18,31 @@ namespace MorvaneControlCenter {
 
 namespace {
 
-enum class Kind {
-    Label,
-    ListBox,
-    TabControl,
-    Page,
-    ComboBox,
-    CheckBox,
-    Button,
-    ProgressBar,
-    ListView,
-    TextBox
-};
+using Kind = ControlKind;
 
-constexpr ControlId kForm = ControlId::end_; // the window itself, as a parent
-
-// One control. Positions and sizes are in pixels at 96 DPI, relative to the parent's client
-// area; a page's are relative to the tab control it belongs to (the page window itself is a
-// sibling of the tab control, see below). Labels and the check box take the size of their
-// text: their width and height are the designed ones.
-struct Row {
-    ControlId id;
-    ControlId parent;
-    Kind kind;
-    const wchar_t* text;
-    int x, y, width, height;
-};
-
-// In focus order within each parent: Tab follows the order in which controls are created.
-// The pages follow the tab control at once, so that Tab moves from the tab control into the
-// page shown; a parent comes before its children.
-//
-// The creation order is also the windows' order that names a field for a screen reader: a
-// caption (static text) created directly before its field, with no tab stop between, names
-// it. Captions take no focus, so their place here changes no focus order. The list view and
-// the tab control have no caption: each follows a tab stop.
-constexpr Row kLayout[] = {
-    {ControlId::label7, kForm, Kind::Label, L"Select Device:", 12, 12, 98, 17},
-    {ControlId::deviceListBox, kForm, Kind::ListBox, L"", 15, 37, 220, 164},
-    {ControlId::devicetab, kForm, Kind::TabControl, L"", 258, 12, 423, 330},
-
-    {ControlId::dvbs_unicable, ControlId::devicetab, Kind::Page, L"Unicable Configuration", 4, 25,
-     415, 301},
-    {ControlId::unicable_checkbox, ControlId::dvbs_unicable, Kind::CheckBox, L"Use Unicable", 26,
-     69, 114, 21},
-    {ControlId::label1, ControlId::dvbs_unicable, Kind::Label, L"Select Unicable Frequency (MHz)",
-     23, 109, 219, 17},
-    {ControlId::unicable_frequency, ControlId::dvbs_unicable, Kind::ComboBox, L"", 26, 138, 147,
-     24},
-    {ControlId::unicable_save, ControlId::dvbs_unicable, Kind::Button, L"Save", 317, 31, 75, 23},
-    {ControlId::label8, ControlId::dvbs_unicable, Kind::Label, L"SCR:", 26, 182, 40, 17},
-    {ControlId::unicable_scr, ControlId::dvbs_unicable, Kind::ComboBox, L"", 26, 212, 147, 24},
-    {ControlId::unicable_info_label, ControlId::dvbs_unicable, Kind::Label,
-     L"Unicable Supported Info", 23, 31, 160, 17},
-
-    {ControlId::dvbs_testastra, ControlId::devicetab, Kind::Page, L"Testastra/hotbird", 4, 25, 415,
-     301},
-    {ControlId::progressBar1, ControlId::dvbs_testastra, Kind::ProgressBar, L"", 29, 71, 100, 23},
-    {ControlId::progressBar2, ControlId::dvbs_testastra, Kind::ProgressBar, L"", 29, 127, 100, 23},
-    {ControlId::progressBar3, ControlId::dvbs_testastra, Kind::ProgressBar, L"", 29, 186, 100, 23},
-    {ControlId::progressBar4, ControlId::dvbs_testastra, Kind::ProgressBar, L"", 29, 237, 100, 23},
-
-    {ControlId::dvbs_scan, ControlId::devicetab, Kind::Page, L"DVB-S/S2 Manual Scan", 4, 25, 415,
-     301},
-    {ControlId::label2, ControlId::dvbs_scan, Kind::Label, L"Frequency:", 238, 79, 79, 17},
-    {ControlId::textBox1, ControlId::dvbs_scan, Kind::TextBox, L"", 241, 100, 100, 22},
-    {ControlId::label3, ControlId::dvbs_scan, Kind::Label, L"Modulation", 238, 125, 77, 17},
-    {ControlId::comboBox2, ControlId::dvbs_scan, Kind::ComboBox, L"", 241, 153, 121, 24},
-    {ControlId::label4, ControlId::dvbs_scan, Kind::Label, L"Symbolrate", 241, 184, 79, 17},
-    {ControlId::comboBox3, ControlId::dvbs_scan, Kind::ComboBox, L"", 241, 205, 121, 24},
-    {ControlId::label5, ControlId::dvbs_scan, Kind::Label, L"DVB-S/S2:", 241, 28, 75, 17},
-    {ControlId::comboBox4, ControlId::dvbs_scan, Kind::ComboBox, L"", 241, 51, 121, 24},
-    {ControlId::button3, ControlId::dvbs_scan, Kind::Button, L"Scan", 241, 246, 75, 23},
-    {ControlId::listView1, ControlId::dvbs_scan, Kind::ListView, L"", 18, 28, 190, 164},
-    {ControlId::label6, ControlId::dvbs_scan, Kind::Label, L"Signalstrength:", 18, 211, 103, 17},
-    {ControlId::progressBar5, ControlId::dvbs_scan, Kind::ProgressBar, L"", 18, 246, 202, 23},
-
-    {ControlId::dvbc_scan, ControlId::devicetab, Kind::Page, L"DVB-C Scan", 4, 25, 415, 301},
-
-    {ControlId::infotab, ControlId::devicetab, Kind::Page, L"Info", 4, 25, 415, 301},
-    {ControlId::label9, ControlId::infotab, Kind::Label, L"No Device Detected", 109, 123, 266, 32},
-
-    {ControlId::dvbt2_scan, ControlId::devicetab, Kind::Page, L"DVB-T/T2 Scan", 4, 25, 415, 301},
-};
-static_assert(std::size(kLayout) == kControlCount, "one row per control");
-
-// The pages in the order in which the layout puts them into the tab control.
-constexpr ControlId kPages[] = {ControlId::dvbs_unicable, ControlId::dvbs_testastra,
-                                ControlId::dvbs_scan,     ControlId::dvbc_scan,
-                                ControlId::infotab,       ControlId::dvbt2_scan};
-
-// Rows of the device list, and the open list of a drop-down below its box.
-constexpr int kDeviceListItemHeight = 16;
+// The open list of a drop-down below its box.
 constexpr int kDropDownListHeight = 5 * 16;
+
+// The order in which the controls are created. Pages are siblings of the tab control (see
+// below) and follow it at once, a parent before its children; among siblings, the controls
+// that take the focus come first, by tab index, then the others. The windows' order is also
+// what names a field for a screen reader: a caption (static text) created directly before its
+// field names it, so every caption goes directly before the field it names. Tab does not
+// follow this order but the layout's focus order (focusOrder).
+void appendInCreationOrder(ControlId parent, std::vector<ControlId>& order) {
+    std::vector<const ControlLayout*> children = childrenInTabOrder(parent);
+    std::stable_partition(children.begin(), children.end(),
+                          [](const ControlLayout* child) { return takesFocus(child->kind); });
+    for (const ControlLayout* child : children) {
+        if (child->names != ControlId::end_)
+            continue; // placed with its field
+        for (const ControlLayout& row : kWindowLayout)
+            if (row.names == child->id)
+                order.push_back(row.id);
+        order.push_back(child->id);
+        appendInCreationOrder(child->id, order);
+    }
+}
 
 struct ClassAndStyle {
     const wchar_t* className;
@@ -130,7 +62,7 @@ ClassAndStyle classAndStyle(Kind kind) {
     case Kind::TabControl:
         // The pages are its siblings, drawn on top of its body.
         return {WC_TABCONTROLW, child | WS_TABSTOP | WS_CLIPSIBLINGS, 0};
-    case Kind::Page:
+    case Kind::TabPage:
         // Hidden until chosen; Tab walks into its controls.
         return {L"MCCFormPage", WS_CHILD | WS_CLIPSIBLINGS, WS_EX_CONTROLPARENT};
     case Kind::ComboBox:
@@ -151,17 +83,6 @@ ClassAndStyle classAndStyle(Kind kind) {
     return {WC_STATICW, child, 0};
 }
 
-size_t slot(ControlId id) {
-    return static_cast<size_t>(static_cast<int>(id) - kFirstControlId);
-}
-
-const Row& rowOf(ControlId id) {
-    for (const Row& row : kLayout)
-        if (row.id == id)
-            return row;
-    throw std::logic_error("control without a layout row");
-}
-
 // The default dialog font: the 8.25 point sans serif the layout is drawn for. One place
 // decides it.
 LOGFONTW dialogFontFor(UINT dpi) {
@@ -174,14 +95,14 @@ LOGFONTW dialogFontFor(UINT dpi) {
     return font;
 }
 
-// label9: "Microsoft Sans Serif", 16.2 point, regular, character set 0.
+// label9's own font: regular, character set 0.
 LOGFONTW label9FontFor(UINT dpi) {
     LOGFONTW font{};
-    font.lfHeight = -MulDiv(162, static_cast<int>(dpi), 720);
+    font.lfHeight = -MulDiv(kLabel9FontTenthsOfAPoint, static_cast<int>(dpi), 720);
     font.lfWeight = FW_NORMAL;
     font.lfCharSet = ANSI_CHARSET;
     font.lfQuality = DEFAULT_QUALITY; // the user's font smoothing
-    wcscpy_s(font.lfFaceName, L"Microsoft Sans Serif");
+    wcscpy_s(font.lfFaceName, wide(kLabel9FontFamily));
     return font;
 }
 
@@ -208,21 +129,22 @@ void MCCForm::InitializeComponent() {
     createControls();
 
     // The SCR box offers 0 to 3 and takes typed text; the frequency box offers nothing.
-    for (const wchar_t* item : {L"0", L"1", L"2", L"3"})
+    for (const char16_t* item : kScrItems)
         SendMessageW(control(ControlId::unicable_scr), CB_ADDSTRING, 0,
-                     reinterpret_cast<LPARAM>(item));
+                     reinterpret_cast<LPARAM>(wide(item)));
 
     // The progress bars run from 0 to 100 and stand at 0.
-    for (ControlId bar : {ControlId::progressBar1, ControlId::progressBar2, ControlId::progressBar3,
-                          ControlId::progressBar4, ControlId::progressBar5}) {
-        SendMessageW(control(bar), PBM_SETRANGE32, 0, 100);
-        SendMessageW(control(bar), PBM_SETPOS, 0, 0);
+    for (const ControlLayout& row : kWindowLayout) {
+        if (row.kind != Kind::ProgressBar)
+            continue;
+        SendMessageW(control(row.id), PBM_SETRANGE32, 0, 100);
+        SendMessageW(control(row.id), PBM_SETPOS, 0, 0);
     }
 
     // All six pages go into the tab control, the first one selected.
     HWND tab = control(ControlId::devicetab);
     int position = 0;
-    for (ControlId page : kPages) {
+    for (ControlId page : pageOrder()) {
         TCITEMW item{};
         item.mask = TCIF_TEXT | TCIF_PARAM;
         const std::wstring caption = windowText(control(page));
@@ -234,10 +156,10 @@ void MCCForm::InitializeComponent() {
     SendMessageW(tab, TCM_SETCURSEL, 0, 0);
     // The pages lie above the tab control, whose body they cover: the tab control is drawn
     // around them (it clips its siblings above it), never over them.
-    for (ControlId page : kPages)
+    for (ControlId page : pageOrder())
         SetWindowPos(control(page), control(ControlId::deviceListBox), 0, 0, 0, 0,
                      SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    shownPage_ = control(kPages[0]);
+    shownPage_ = control(pageOrder().front());
     ShowWindow(shownPage_, SW_SHOWNA);
 
     layOut();
@@ -259,26 +181,29 @@ void MCCForm::createFonts() {
 
 void MCCForm::createControls() {
     const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE));
-    for (const Row& row : kLayout) {
+    std::vector<ControlId> order;
+    appendInCreationOrder(kWindowItself, order);
+    for (ControlId id : order) {
+        const ControlLayout& row = layoutOf(id);
         const ClassAndStyle cs = classAndStyle(row.kind);
         // Pages are siblings of the tab control, at the window's level.
-        HWND parent = row.parent == kForm || row.kind == Kind::Page ? hwnd_ : control(row.parent);
-        HWND hwnd = CreateWindowExW(cs.exStyle, cs.className, row.text, cs.style, 0, 0, 0, 0,
+        HWND parent =
+            row.parent == kWindowItself || row.kind == Kind::TabPage ? hwnd_ : control(row.parent);
+        HWND hwnd = CreateWindowExW(cs.exStyle, cs.className, wide(row.text), cs.style, 0, 0, 0, 0,
                                     parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)),
                                     instance, nullptr);
         if (!hwnd)
             throw std::runtime_error("the window system refused a control of the window (error " +
                                      std::to_string(GetLastError()) + ")");
-        controls_[slot(row.id)] = hwnd;
+        controls_[static_cast<size_t>(static_cast<int>(id) - kFirstControlId)] = hwnd;
     }
 }
 
 std::vector<HWND> MCCForm::tabStops() const {
     std::vector<HWND> stops;
-    for (const Row& row : kLayout) {
-        HWND hwnd = control(row.id);
-        if ((GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_TABSTOP) && IsWindowVisible(hwnd) &&
-            IsWindowEnabled(hwnd))
+    for (ControlId id : focusOrder()) {
+        HWND hwnd = control(id);
+        if (IsWindowVisible(hwnd) && IsWindowEnabled(hwnd))
             stops.push_back(hwnd);
     }
     return stops;
@@ -309,38 +234,36 @@ void MCCForm::layOut() {
         height += dy;
     }
 
-    const Row& tab = rowOf(ControlId::devicetab);
-    for (const Row& row : kLayout) {
+    const LayoutRect tab = layoutOf(ControlId::devicetab).rect;
+    for (const ControlLayout& row : kWindowLayout) {
         HWND hwnd = control(row.id);
         HFONT font = row.id == ControlId::label9 ? label9Font_.get() : dialogFont_.get();
         SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
 
-        int x = row.x;
-        int y = row.y;
-        if (row.kind == Kind::Page) {
+        int x = row.rect.x;
+        int y = row.rect.y;
+        if (row.kind == Kind::TabPage) {
             x += tab.x;
             y += tab.y;
         }
-        int height = scale(row.height);
+        int height = scale(row.rect.height);
         if (row.kind == Kind::ComboBox)
             height += scale(kDropDownListHeight); // the open list's room
-        SetWindowPos(hwnd, nullptr, scale(x), scale(y), scale(row.width), height,
+        SetWindowPos(hwnd, nullptr, scale(x), scale(y), scale(row.rect.width), height,
                      SWP_NOZORDER | SWP_NOACTIVATE);
 
         switch (row.kind) {
         case Kind::ComboBox:
-            fitComboHeight(hwnd, scale(row.height));
+            fitComboHeight(hwnd, scale(row.rect.height));
             centreComboText(hwnd);
             break;
         case Kind::ListBox:
             // A new font resets the row height.
             SendMessageW(hwnd, LB_SETITEMHEIGHT, 0, scale(kDeviceListItemHeight));
             break;
-        case Kind::Label:
-        case Kind::CheckBox:
-            autoSize(row.id);
-            break;
         default:
+            if (sizesToText(row.kind))
+                autoSize(row.id);
             break;
         }
     }
@@ -408,7 +331,7 @@ void MCCForm::autoSize(ControlId id) {
 void MCCForm::autoSize(ControlId id, const std::wstring& text) {
     HWND hwnd = control(id);
     SIZE size = textExtent(hwnd, text);
-    if (rowOf(id).kind == Kind::CheckBox) {
+    if (layoutOf(id).kind == Kind::CheckBox) {
         SIZE ideal{0, 0};
         if (SendMessageW(hwnd, BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)) &&
             ideal.cx > size.cx) {
@@ -419,7 +342,7 @@ void MCCForm::autoSize(ControlId id, const std::wstring& text) {
             size.cy = std::max<LONG>(size.cy, scale(13));
         }
         size.cx += scale(2); // room for the focus frame
-        size.cy = std::max<LONG>(size.cy, scale(rowOf(id).height));
+        size.cy = std::max<LONG>(size.cy, scale(layoutOf(id).rect.height));
     }
     SetWindowPos(hwnd, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

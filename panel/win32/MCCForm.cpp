@@ -57,27 +57,6 @@ void registerClass(const wchar_t* name, WNDPROC procedure) {
                                  std::to_string(GetLastError()) + ")");
 }
 
-// The control of the window that a page stands for.
-ControlId pageControl(Page page) {
-    switch (page) {
-    case Page::Info:
-        return ControlId::infotab;
-    case Page::DvbsUnicable:
-        return ControlId::dvbs_unicable;
-    case Page::DvbcScan:
-        return ControlId::dvbc_scan;
-    case Page::Dvbt2Scan:
-        return ControlId::dvbt2_scan;
-    case Page::None:
-        break;
-    }
-    return ControlId::end_;
-}
-
-constexpr ControlId kAllPages[] = {ControlId::dvbs_unicable, ControlId::dvbs_testastra,
-                                   ControlId::dvbs_scan,     ControlId::dvbc_scan,
-                                   ControlId::infotab,       ControlId::dvbt2_scan};
-
 // The visual-style functions, from UxTheme.dll loaded from System32 only: it is not one of
 // the system's known DLLs, so a static import would be looked for in the program's folder
 // first. All null when it cannot be loaded (the window then draws without a theme).
@@ -138,6 +117,16 @@ COLORREF tabBodyColour(HWND tab) {
     return colour;
 }
 
+// An editable drop-down's or an edit control's text, selected whole: the next key replaces it.
+void selectWholeText(HWND box) {
+    wchar_t className[32] = L"";
+    GetClassNameW(box, className, 32);
+    if (lstrcmpiW(className, WC_COMBOBOXW) == 0)
+        SendMessageW(box, CB_SETEDITSEL, 0, MAKELPARAM(0, -1));
+    else if (lstrcmpiW(className, WC_EDITW) == 0)
+        SendMessageW(box, EM_SETSEL, 0, -1);
+}
+
 bool usable(HWND hwnd) {
     return hwnd && IsWindow(hwnd) && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd);
 }
@@ -177,7 +166,7 @@ MCCForm::MCCForm() {
 
     // Each page is read as a property page named by its caption.
     annotations_ = std::make_unique<AccessibleAnnotations>();
-    for (ControlId page : kAllPages) {
+    for (ControlId page : pageOrder()) {
         annotations_->setText(control(page), PROPID_ACC_NAME, windowText(control(page)));
         annotations_->setRole(control(page), ROLE_SYSTEM_PROPERTYPAGE);
     }
@@ -277,7 +266,7 @@ LRESULT MCCForm::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             if (selected >= 0 && SendMessageW(tab, TCM_GETITEMW, static_cast<WPARAM>(selected),
                                               reinterpret_cast<LPARAM>(&item))) {
                 HWND page = control(static_cast<ControlId>(item.lParam));
-                for (ControlId id : kAllPages)
+                for (ControlId id : pageOrder())
                     if (control(id) != page)
                         ShowWindow(control(id), SW_HIDE);
                 SetWindowPos(page, control(ControlId::deviceListBox), 0, 0, 0, 0,
@@ -432,16 +421,11 @@ void MCCForm::moveFocus(bool backward) {
 // A text reached from the keyboard is selected whole, as in a dialog.
 void MCCForm::focusControl(HWND target) {
     SetFocus(target);
-    wchar_t className[32] = L"";
-    GetClassNameW(target, className, 32);
-    if (lstrcmpiW(className, WC_COMBOBOXW) == 0)
-        SendMessageW(target, CB_SETEDITSEL, 0, MAKELPARAM(0, -1));
-    else if (lstrcmpiW(className, WC_EDITW) == 0)
-        SendMessageW(target, EM_SETSEL, 0, -1);
+    selectWholeText(target);
 }
 
 bool MCCForm::isPage(HWND hwnd) const {
-    for (ControlId page : kAllPages)
+    for (ControlId page : pageOrder())
         if (hwnd && control(page) == hwnd)
             return true;
     return false;
@@ -450,7 +434,7 @@ bool MCCForm::isPage(HWND hwnd) const {
 void MCCForm::updatePageBackground() {
     pageColour_ = tabBodyColour(control(ControlId::devicetab));
     BrushHandle brush(CreateSolidBrush(pageColour_));
-    for (ControlId page : kAllPages) {
+    for (ControlId page : pageOrder()) {
         SetWindowLongPtrW(control(page), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(brush.get()));
         InvalidateRect(control(page), nullptr, TRUE);
     }
@@ -560,7 +544,7 @@ void MCCForm::showPage(Page page) {
         SetWindowPos(shown, control(ControlId::deviceListBox), 0, 0, 0, 0,
                      SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
     }
-    for (ControlId other : kAllPages)
+    for (ControlId other : pageOrder())
         if (control(other) != shown)
             ShowWindow(control(other), SW_HIDE);
     shownPage_ = shown;
@@ -643,6 +627,31 @@ void MCCForm::setBusy(bool busy) {
 
 bool MCCForm::isWindowOpen() const {
     return hwnd_ != nullptr && !destroying_;
+}
+
+ControlId MCCForm::focusedControl() const {
+    HWND focus = GetFocus();
+    if (!focus || !IsChild(hwnd_, focus))
+        focus = savedFocus_; // the window is not active: the control that gets it back
+    // An editable drop-down has the focus in its text field, a child of the box.
+    for (HWND hwnd = focus; hwnd && hwnd != hwnd_; hwnd = GetParent(hwnd)) {
+        const auto it = std::find(controls_.begin(), controls_.end(), hwnd);
+        if (it != controls_.end())
+            return static_cast<ControlId>(kFirstControlId + (it - controls_.begin()));
+    }
+    return ControlId::end_;
+}
+
+void MCCForm::setFocusTo(ControlId id, bool wholeText) {
+    HWND target = control(id);
+    if (!usable(target))
+        return;
+    if (GetActiveWindow() == hwnd_)
+        SetFocus(target);
+    else
+        savedFocus_ = target; // given back when the window is activated again
+    if (wholeText)
+        selectWholeText(target);
 }
 
 } // namespace MorvaneControlCenter

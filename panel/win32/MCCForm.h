@@ -13,6 +13,8 @@
 
 #include "panel/core/MCCFormCore.h"
 #include "panel/core/MCCFormView.h"
+#include "panel/core/WindowLayout.h"
+#include "panel/win32/WindowSupport.h"
 
 #include <array>
 #include <cstdint>
@@ -23,65 +25,16 @@
 
 namespace MorvaneControlCenter {
 
-// Control IDs, one per control of the layout, pages included. They start at 1000: 1 and 2
-// are what Enter and Esc send (IDOK, IDCANCEL), 0xFFFF is the ID of static texts in dialogs.
-enum class ControlId : int {
-    label7 = 1000,
-    devicetab,
-    deviceListBox,
-
-    dvbs_unicable,
-    unicable_info_label,
-    unicable_scr,
-    label8,
-    unicable_save,
-    label1,
-    unicable_frequency,
-    unicable_checkbox,
-
-    dvbs_testastra,
-    progressBar4,
-    progressBar3,
-    progressBar2,
-    progressBar1,
-
-    dvbs_scan,
-    listView1,
-    label6,
-    progressBar5,
-    button3,
-    label5,
-    comboBox4,
-    comboBox3,
-    label4,
-    label3,
-    comboBox2,
-    textBox1,
-    label2,
-
-    dvbc_scan,
-
-    infotab,
-    label9,
-
-    dvbt2_scan,
-
-    end_ // one past the last
-};
+// Each control's ID is its ControlId (panel/core/WindowLayout.h).
 
 class AccessibleAnnotations;
 
-inline constexpr int kFirstControlId = static_cast<int>(ControlId::label7);
-inline constexpr int kControlCount = static_cast<int>(ControlId::end_) - kFirstControlId;
-
 class MCCForm : private MCCFormView {
   public:
-    // The window's class name and title.
+    // The window's class name and title (from the layout).
     static constexpr const wchar_t* kClassName = L"MCCForm";
-    static constexpr const wchar_t* kTitle = L"Morvane Control Center for Windows";
-    // The client area at 96 DPI; at other DPIs every layout value is scaled by DPI / 96.
-    static constexpr int kClientWidth = 702;
-    static constexpr int kClientHeight = 372;
+    static inline const wchar_t* const kTitle = wide(kWindowTitle);
+    // At other DPIs than 96 every layout value is scaled by DPI / 96.
     static constexpr int kRecordSlots = MCCFormCore::kRecordSlots;
 
     // Builds the window and every control (hidden; show() puts it on screen) and asks for
@@ -171,6 +124,8 @@ class MCCForm : private MCCFormView {
     void stopRefreshTimer() override;
     void setBusy(bool busy) override;
     bool isWindowOpen() const override;
+    ControlId focusedControl() const override;
+    void setFocusTo(ControlId id, bool selectWholeText) override;
 
     HWND hwnd_ = nullptr;
     UINT dpi_ = 96;

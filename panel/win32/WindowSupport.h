@@ -24,6 +24,11 @@ std::wstring windowText(HWND hwnd);
 // UTF-16 text of the core as the window system's wide text, and back.
 std::wstring toWide(const std::u16string& text);
 std::u16string fromWide(const std::wstring& text);
+// A NUL-terminated UTF-16 text of the core as the window system's wide text, in place.
+inline const wchar_t* wide(const char16_t* text) {
+    static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide text is UTF-16");
+    return reinterpret_cast<const wchar_t*>(text);
+}
 
 // The DPI a window is drawn for: GetDpiForWindow where it exists, else the system DPI.
 UINT dpiForWindow(HWND hwnd);

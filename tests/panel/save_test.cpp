@@ -128,6 +128,18 @@ TEST_F(SaveTest, PageValuesReachTheRecordAndTheDriver) {
     EXPECT_EQ(standin::live_objects(), 0);
 }
 
+// A refresh while the user types refills the box; the focus stays in it with the new text
+// selected, so the next keys replace the number instead of joining it.
+TEST_F(SaveTest, KeysTypedAfterARefreshReplaceTheRefilledNumber) {
+    typeInto(frequencyBox(), QStringLiteral("14"));
+    refresh();
+    ASSERT_EQ(frequencyBox()->currentText(), QStringLiteral("1210"));
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("20"));
+    EXPECT_EQ(QApplication::focusWidget(), frequencyBox());
+    pressSave();
+    EXPECT_EQ(driver("sat"), (Unicable{1, 2, 20}));
+}
+
 TEST_F(SaveTest, EmptyBoxesSendZeroAndKeepTheRecordsValues) {
     typeInto(frequencyBox(), QString());
     typeInto(scrBox(), QString());
@@ -213,8 +225,11 @@ TEST_F(SaveTest, TextThatIsNotAWholeNumberIsReportedAndChangesNothing) {
         complaints_.clear();
         typeInto(frequencyBox(), text);
         pressSave();
-        EXPECT_EQ(complaints_,
-                  QStringList{QStringLiteral("Frequency \"%1\" is not a whole number").arg(text)});
+        EXPECT_EQ(
+            complaints_,
+            QStringList{QStringLiteral(
+                            "Frequency \"%1\" is not a whole number from -2147483648 to 2147483647")
+                            .arg(text)});
     }
 
     // A good frequency does not let a bad SCR through, and is not stored either.
@@ -222,14 +237,17 @@ TEST_F(SaveTest, TextThatIsNotAWholeNumberIsReportedAndChangesNothing) {
     typeInto(frequencyBox(), QStringLiteral("1420"));
     typeInto(scrBox(), QStringLiteral("x"));
     pressSave();
-    EXPECT_EQ(complaints_, QStringList{"SCR \"x\" is not a whole number"});
+    EXPECT_EQ(complaints_,
+              QStringList{"SCR \"x\" is not a whole number from -2147483648 to 2147483647"});
 
     // Both bad: both named.
     complaints_.clear();
     typeInto(frequencyBox(), QStringLiteral("12a0"));
     pressSave();
-    EXPECT_EQ(complaints_, QStringList{"Frequency \"12a0\" is not a whole number\n"
-                                       "SCR \"x\" is not a whole number"});
+    EXPECT_EQ(
+        complaints_,
+        QStringList{"Frequency \"12a0\" is not a whole number from -2147483648 to 2147483647\n"
+                    "SCR \"x\" is not a whole number from -2147483648 to 2147483647"});
 
     EXPECT_EQ(record(0), (Unicable{1, 2, 1210}));
     EXPECT_EQ(setCalls(), 0) << trace().toStdString();

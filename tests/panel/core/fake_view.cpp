@@ -111,11 +111,11 @@ CoreTest::CoreTest(FakeView::SelectionReports reports) : view_(reports) {
         return records;
     });
     core_.setApplyOperation(
-        [this](int32_t frequency, int32_t satcr, int32_t enabled, const media_wchar* devicepath) {
+        [this](const media_unicable_settings& settings, const media_wchar* devicepath) {
             std::u16string path = devicepath ? u"" : u"(null)";
             for (const media_wchar* p = devicepath; p && *p; ++p)
                 path.push_back(static_cast<char16_t>(*p));
-            applies_.push_back({frequency, satcr, enabled, path});
+            applies_.push_back({settings.frequency, settings.satcr, settings.enabled, path});
             if (insideApply_)
                 insideApply_();
             return 0;

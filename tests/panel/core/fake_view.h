@@ -44,6 +44,11 @@ class FakeView : public MorvaneControlCenter::MCCFormView {
     void stopRefreshTimer() override { timerRunning = false; }
     void setBusy(bool busy) override { busyCalls.push_back(busy); }
     bool isWindowOpen() const override { return open; }
+    MorvaneControlCenter::ControlId focusedControl() const override { return focus; }
+    void setFocusTo(MorvaneControlCenter::ControlId id, bool selectWholeText) override {
+        focus = id;
+        wholeTextSelected = selectWholeText;
+    }
 
     // The user selects an entry: the list reports it as a change.
     void userSelects(int32_t position);
@@ -60,6 +65,8 @@ class FakeView : public MorvaneControlCenter::MCCFormView {
     std::vector<int32_t> timerStarts; // the intervals, one per start
     std::vector<bool> busyCalls;
     bool open = true;
+    MorvaneControlCenter::ControlId focus = MorvaneControlCenter::ControlId::deviceListBox;
+    bool wholeTextSelected = false;
 
   private:
     SelectionReports reports_;

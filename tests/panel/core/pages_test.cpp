@@ -101,11 +101,11 @@ TEST_F(PageChoiceOtherListsTest, BeforeAnyRefreshEveryPositionShowsInfo) {
     EXPECT_EQ(view_.displayWrites, 0);
 }
 
-TEST_F(PageChoiceOtherListsTest, PositionsFromTwentyOnHaveNoRecordAndShowInfo) {
+TEST_F(PageChoiceOtherListsTest, PositionsFromTwentyOnHaveNoRecordAndShowNoPage) {
     refreshWith(std::vector<Tuner>(21, Tuner{u"Morvane DVB-S2 Tuner", u"p", DEVICETYPE_DVBS}));
     ASSERT_EQ(core_.nDevItems(), 21);
     core_.UpdateTabMenu(20);
-    EXPECT_EQ(view_.shownPage, Page::Info);
+    EXPECT_EQ(view_.shownPage, Page::None);
     EXPECT_EQ(core_.nDevItems(), 21);
     core_.UpdateTabMenu(21);
     EXPECT_EQ(view_.shownPage, Page::None);

@@ -90,6 +90,27 @@ TEST_P(RefreshFillTest, RefreshSelectsTheFirstEntryAgain) {
     EXPECT_EQ(core_.nDevItems(), 2);
 }
 
+// The control that had the focus keeps it when it is on screen again, a box with its whole
+// refilled text selected; a control whose page is gone gives it to the list.
+TEST_P(RefreshFillTest, FocusStaysWhereItWasIfOnScreenWithABoxsTextSelected) {
+    using MorvaneControlCenter::ControlId;
+    const std::pair<ControlId, bool> kept[] = {{ControlId::unicable_frequency, true},
+                                               {ControlId::unicable_scr, true},
+                                               {ControlId::unicable_save, false},
+                                               {ControlId::devicetab, false}};
+    for (const auto& [control, wholeText] : kept) {
+        refreshWith({kSat});
+        view_.focus = control;
+        refreshWith({kSat, kTerrestrial});
+        EXPECT_EQ(view_.focus, control);
+        EXPECT_EQ(view_.wholeTextSelected, wholeText);
+    }
+    view_.focus = ControlId::unicable_frequency;
+    refreshWith({kTerrestrial, kSat});
+    EXPECT_EQ(view_.focus, ControlId::deviceListBox);
+    EXPECT_FALSE(view_.wholeTextSelected);
+}
+
 INSTANTIATE_TEST_SUITE_P(SelectionReports, RefreshFillTest,
                          ::testing::Values(Reports::Never, Reports::AsAChange),
                          [](const ::testing::TestParamInfo<Reports>& info) {

@@ -73,18 +73,21 @@ TEST_F(SaveCoreTest, TextThatIsNotAWholeNumberIsRefusedBeforeAnythingChanges) {
     type(false, u"1210 MHz", u"1");
     core_.unicable_save_Click();
     EXPECT_EQ(view_.refusals,
-              std::vector<std::u16string>{u"Frequency \"1210 MHz\" is not a whole number"});
+              std::vector<std::u16string>{
+                  u"Frequency \"1210 MHz\" is not a whole number from -2147483648 to 2147483647"});
 
     // A good frequency is not stored when the SCR is bad.
     type(false, u"1420", u"x");
     core_.unicable_save_Click();
-    EXPECT_EQ(view_.refusals.back(), u"SCR \"x\" is not a whole number");
+    EXPECT_EQ(view_.refusals.back(),
+              u"SCR \"x\" is not a whole number from -2147483648 to 2147483647");
 
     // Both bad: both named, one line each.
     type(false, u"2147483648", u"0x1");
     core_.unicable_save_Click();
-    EXPECT_EQ(view_.refusals.back(), u"Frequency \"2147483648\" is not a whole number\n"
-                                     u"SCR \"0x1\" is not a whole number");
+    EXPECT_EQ(view_.refusals.back(),
+              u"Frequency \"2147483648\" is not a whole number from -2147483648 to 2147483647\n"
+              u"SCR \"0x1\" is not a whole number from -2147483648 to 2147483647");
 
     EXPECT_EQ(view_.refusals.size(), 3u);
     EXPECT_TRUE(applies_.empty());

@@ -75,6 +75,25 @@ TEST_F(OnTheDemoBench, ListsTheMakersTunersAndSavesIntoTheBench) {
         << bench;
 }
 
+// Keys typed while a refresh comes: the refill leaves the focus in the box with its text
+// selected, so the keys after it replace the number instead of joining it.
+TEST_F(OnTheDemoBench, KeysTypedAfterARefreshReplaceTheRefilledNumber) {
+    select(L"Morvane DVB-S2 Tuner");
+    HWND frequency = control(ControlId::unicable_frequency);
+    typeInto(ControlId::unicable_frequency, L"");
+    auto typeKeys = [](const wchar_t* keys) {
+        for (const wchar_t* key = keys; *key; ++key)
+            SendMessageW(GetFocus(), WM_CHAR, *key, 1);
+    };
+    typeKeys(L"14");
+    form->updateDevicelistMember();
+    ASSERT_TRUE(pumpUntil([&] { return textOf(frequency) != L"14"; }, 30s)) << "no refresh";
+    typeKeys(L"20");
+    EXPECT_EQ(GetParent(GetFocus()), frequency) << "the focus left the box";
+    click(ControlId::unicable_save);
+    EXPECT_NE(readBench().find("\"frequency\": 20}"), std::string::npos) << readBench();
+}
+
 TEST_F(OnTheDemoBench, ATunerWithoutThePropertySetGetsTheApplysMessageBox) {
     select(L"Morvane DVB-S2 Lite Tuner");
     ASSERT_EQ(tabCaptions(), std::vector<std::wstring>{L"Unicable Configuration"});

@@ -41,7 +41,7 @@ LRESULT CALLBACK answerBox(int code, WPARAM wParam, LPARAM lParam) {
         if (classOf(box) == L"#32770") {
             wchar_t text[1024] = L"";
             GetDlgItemTextW(box, 0xFFFF, text, 1024);
-            answered.push_back({textOf(box), text});
+            answered.push_back({textOf(box), text, GetWindow(box, GW_OWNER)});
             PostMessageW(box, WM_COMMAND, IDOK, 0);
         }
     }
@@ -123,8 +123,9 @@ void WindowTest::SetUp() {
         return records;
     });
     form->setApplyOperation(
-        [this](int32_t frequency, int32_t satcr, int32_t enabled, const media_wchar* path) {
-            applies.push_back({frequency, satcr, enabled, path ? path : L""});
+        [this](const media_unicable_settings& settings, const media_wchar* path) {
+            applies.push_back(
+                {settings.frequency, settings.satcr, settings.enabled, path ? path : L""});
             if (duringApply)
                 duringApply();
             return 0;

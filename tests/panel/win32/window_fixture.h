@@ -61,6 +61,7 @@ class MessageBoxAnswerer {
     struct Box {
         std::wstring caption;
         std::wstring text;
+        HWND owner; // an owned box stays above its owner
     };
     MessageBoxAnswerer();
     ~MessageBoxAnswerer();
