@@ -6,14 +6,10 @@
 #   scripts/wine-bench.sh BENCH PROGRAM.exe [ARGUMENTS...]
 #
 # Sets up (or reuses) the prefix, registers the driver and the bench's device entries, runs
-# the program, removes the registration again, and returns the program's exit code. Runs in
-# one prefix take turns (the registry is shared). While it runs, every outside edit of the bench
-# is a device change, as on Linux: the entries are registered anew (an unplugged tuner
-# disappears) and WM_DEVICECHANGE with DBT_DEVNODES_CHANGED goes to every top-level window. The
-# driver's own writes into the bench (a stored property value) are no device change. A bench
-# reached through a symbolic link is watched where the file lies; a replaced folder is watched
-# anew. The bench is read only as the driver reads it: a regular file of at most 16 MiB, opened
-# without waiting (a named pipe or a device in its place is an unusable bench, not a wait).
+# the program while morvane-register.exe --watch announces every outside edit of the bench as a
+# device change (by the bench's rules, which the driver and the Linux stand-in share), removes
+# the registration again, and returns the program's exit code. Runs in one prefix take turns
+# (the registry is shared).
 #
 # A bench that cannot be read or is refused: "bench: FILE: REASON" on standard error, exit 2,
 # and the program does not run. Every other failure of the script itself says why on standard
@@ -75,6 +71,11 @@ if [ -z "$time_limit" ]; then
         time_limit=0 # someone is there to end it
     fi
 fi
+# Wine reads the environment (the bench's path among it) in the locale's character set.
+if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
+    [ -z "${LC_ALL:-}" ] || export LANG=$LC_ALL
+    unset LC_ALL && export LC_CTYPE=C.UTF-8
+fi
 # One run at a time per prefix: the device entries live in its registry. (Nothing started
 # from here keeps the lock's descriptor: a lingering wineserver would hold the lock.)
 exec 8>"$WINEPREFIX.bench-lock"
@@ -87,46 +88,29 @@ wine_server_start "$prefix" 30 8>&-
 
 # Wine sees the host's / as drive Z:.
 wine_path() { printf 'Z:%s' "${1//\//\\}"; }
+export MORVANE_BENCH=$(wine_path "$bench") MORVANE_BENCH_LABEL=$bench_given
+[ -z "${MORVANE_TRACE:-}" ] || export MORVANE_TRACE=$(wine_path "$(_wine_absolute "$MORVANE_TRACE")")
 
-work=$(mktemp -d)
-watcher="" registered_entries=""
+# The watch's log and its sign that it is set up lie beside the lock.
+watcher="" registered="" watch_log=$WINEPREFIX.bench-watch.log ready=$WINEPREFIX.bench-watching
 # The prefix is left as it was found: the driver's classes and the bench's device entries go.
 cleanup() {
     local status=$?
     set +e
     trap - ERR
-    if [ -n "$watcher" ]; then
-        kill "$watcher" 2>/dev/null
-        wait "$watcher" 2>/dev/null
-    fi
-    if [ -f "$work/watch.pid" ]; then kill "$(cat "$work/watch.pid")" 2>/dev/null; fi
-    if [ -n "$registered_entries" ]; then
+    [ -z "$watcher" ] || { kill "$watcher" && wait "$watcher"; } 2>/dev/null
+    [ ! -s "$watch_log" ] || tr -d '\r' <"$watch_log" >&2
+    rm -f "$watch_log" "$ready"
+    if [ -n "$registered" ]; then
         wine_run_limited 60 "$register" --unregister "$(wine_path "$dll")" >&2 8>&- ||
             echo "wine-bench: removing the driver's registration from $WINEPREFIX failed" >&2
     fi
-    rm -rf "$work"
     exit "$status"
 }
 trap cleanup EXIT
 
-export MORVANE_BENCH MORVANE_BENCH_LABEL
-MORVANE_BENCH=$(wine_path "$bench")
-MORVANE_BENCH_LABEL=$bench_given
-if [ -n "${MORVANE_TRACE:-}" ]; then
-    MORVANE_TRACE=$(wine_path "$(_wine_absolute "$MORVANE_TRACE")")
-    export MORVANE_TRACE
-fi
-# The driver copies each text it writes into the bench here first: its own writes.
-export MORVANE_SIMDRIVER_OWN_WRITES
-MORVANE_SIMDRIVER_OWN_WRITES=$(wine_path "$work/own-write")
-
-register_bench() {
-    wine_run_limited 60 "$register" "$@" "$(wine_path "$dll")" 8>&-
-}
-
-status=0
-registered_entries=yes
-register_bench || status=$?
+status=0 registered=yes
+wine_run_limited 60 "$register" "$(wine_path "$dll")" 8>&- || status=$?
 if [ "$status" -eq 2 ]; then
     exit 2 # the bench is refused: the register tool said why
 elif [ "$status" -ne 0 ]; then
@@ -135,130 +119,15 @@ elif [ "$status" -ne 0 ]; then
     exit "$status"
 fi
 
-# ---- the bench's content, read by its own rules ---------------------------------------------
-
-max_bytes=$((16 << 20))
-
-# Copies the bench into $work/current when it is a regular file of at most 16 MiB, opened
-# without waiting and read no further than just past the limit (whatever takes its place
-# meanwhile); 1, with nothing copied, when it is not.
-snapshot() {
-    local kind size
-    rm -f "$work/current"
-    kind=$(stat -L -c %F -- "$bench" 2>/dev/null) || return 1
-    case $kind in
-    "regular file" | "regular empty file") ;;
-    *) return 1 ;;
-    esac
-    size=$(stat -L -c %s -- "$bench" 2>/dev/null) || return 1
-    [ "$size" -le "$max_bytes" ] || return 1
-    dd if="$bench" of="$work/current" iflag=nonblock bs=65536 count=$((max_bytes / 65536 + 1)) \
-        status=none 2>/dev/null || { rm -f "$work/current" && return 1; }
-    size=$(stat -c %s -- "$work/current") || return 1
-    [ "$size" -le "$max_bytes" ] || { rm -f "$work/current" && return 1; }
-}
-
-# The content seen last is $work/seen (none: the bench was unusable). One device change for each
-# other content (a usable one, or the bench becoming unusable) that is not the driver's own
-# write; each own write is recognised once, so an outside edit back to its text counts.
-on_change() {
-    if snapshot; then
-        [ -f "$work/seen" ] && cmp -s "$work/current" "$work/seen" && return 0
-        if [ -f "$work/own-write" ] && cmp -s "$work/current" "$work/own-write"; then
-            rm -f "$work/own-write"
-            mv -f "$work/current" "$work/seen"
-            return 0
-        fi
-        mv -f "$work/current" "$work/seen"
-    else
-        [ -f "$work/seen" ] || return 0
-        rm -f "$work/seen"
-    fi
-    # A refused bench keeps the entries of the last valid one; the driver tells why.
-    register_bench --notify || echo "wine-bench: announcing a device change failed" >&2
-}
-snapshot && mv -f "$work/current" "$work/seen"
-
-# ---- the watch -------------------------------------------------------------------------------
-
-# The paths whose change can change the bench: the file, along its chain of symbolic links, and
-# the folder of each; into watch_paths and, for the folders holding them that exist, watch_dirs.
-places() {
-    local at hop to
-    at=$(realpath -m -s -- "$1")
-    watch_paths=() watch_dirs=()
-    for hop in 1 2 3 4 5 6 7 8; do
-        watch_paths+=("$at" "$(dirname "$at")")
-        [ -d "$(dirname "$at")" ] && watch_dirs+=("$(dirname "$at")")
-        [ -d "$(dirname "$(dirname "$at")")" ] && watch_dirs+=("$(dirname "$(dirname "$at")")")
-        [ -L "$at" ] || break
-        to=$(readlink -- "$at") || break
-        case $to in
-        /*) at=$to ;;
-        *) at=$(dirname "$at")/$to ;;
-        esac
-        at=$(realpath -m -s -- "$at")
-    done
-}
-
-# Watches the places of the bench until the places change (a link or a folder moved); then
-# again, checking the bench each time the watch is set up anew. Runs in the background.
-watch_bench() {
-    local events line path relevant before p
-    trap 'kill "$(cat "$work/watch.pid" 2>/dev/null)" 2>/dev/null; exit 0' TERM
-    while :; do
-        places "$bench"
-        : >"$work/inotify.log"
-        exec {events}< <(exec inotifywait -m -e close_write,moved_to,moved_from,create,delete \
-            -e modify,attrib,delete_self,move_self --format '%e|%w%f' "${watch_dirs[@]}" \
-            2>"$work/inotify.log" 8>&-)
-        echo $! >"$work/watch.pid"
-        for _ in $(seq 200); do
-            grep -q 'Watches established' "$work/inotify.log" && break
-            sleep 0.05
-        done
-        if ! grep -q 'Watches established' "$work/inotify.log"; then
-            echo "wine-bench: cannot watch the bench's folder ($(grep -v '^Setting up' \
-                "$work/inotify.log" | head -n 1)); looking at the bench every 0.5 s" >&2
-            kill "$(cat "$work/watch.pid")" 2>/dev/null
-            while sleep 0.5; do on_change; done
-        fi
-        : >"$work/watch-ready"
-        on_change # whatever changed while the watch was set up
-        while read -r -u "$events" line; do
-            path=${line#*|} path=${path%/} relevant=""
-            case ${line%%|*} in
-            *DELETE_SELF* | *MOVE_SELF*) relevant=again ;;
-            esac
-            for p in "${watch_paths[@]}"; do
-                [ "$path" = "$p" ] && relevant=${relevant:-yes}
-            done
-            [ -n "$relevant" ] || continue
-            on_change
-            # A folder on the way went, or a link leads elsewhere: watch where the bench is now.
-            [ "$relevant" = again ] && break
-            before="${watch_paths[*]}|${watch_dirs[*]}"
-            places "$bench"
-            [ "${watch_paths[*]}|${watch_dirs[*]}" = "$before" ] || break
-        done
-        kill "$(cat "$work/watch.pid")" 2>/dev/null
-        exec {events}<&-
-    done
-}
-
-if command -v inotifywait >/dev/null 2>&1; then
-    watch_bench 8>&- &
-    watcher=$!
-    # The program starts only once the watch is in place.
-    for _ in $(seq 300); do
-        [ -e "$work/watch-ready" ] && break
-        kill -0 "$watcher" 2>/dev/null || break
-        sleep 0.05
-    done
-else
-    (while sleep 0.5; do on_change; done) 8>&- &
-    watcher=$!
-fi
+# The program starts once the watch is set up (it runs on until stopped here).
+rm -f "$ready"
+"$MCC_WINE" "$register" --watch "$(wine_path "$dll")" "$(wine_path "$ready")" \
+    </dev/null >/dev/null 2>"$watch_log" 8>&- &
+watcher=$!
+for _ in $(seq 600); do
+    [ ! -e "$ready" ] && kill -0 "$watcher" 2>/dev/null && sleep 0.05 || break
+done
+[ -e "$ready" ] || echo "wine-bench: the bench's watch did not start; edits are no device changes" >&2
 
 wine_run_limited "$time_limit" "$program" "$@" 8>&- || status=$?
 exit "$status"

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace bench {
 
@@ -39,14 +40,16 @@ inline bool settled_since(const FileStamp& now, const FileStamp& read_stamp,
 }
 
 // What reading a bench file gave: its bytes, or the reason it cannot be used (one printable
-// line, the REASON of "bench: FILE: REASON"); with the stamp of what was read and the wall
-// clock time the read began.
+// line, the REASON of "bench: FILE: REASON"); with the stamp of what was read, the wall clock
+// time the read began, and the file read (every symbolic link on the way resolved), which a
+// store replaces.
 struct FileRead {
     bool ok = false;
     std::string bytes{};
     std::string reason{};
     FileStamp stamp{};
     std::int64_t read_at_ns = 0;
+    std::string file{};
 };
 
 // The stamp of the file at path as it is now, without opening it; nothing when it has none.
@@ -57,15 +60,74 @@ std::optional<FileStamp> stamp_file(const std::string& path);
 // is refused before a byte is read, and so is a file larger than the limit.
 FileRead read_file(const std::string& path);
 
-// The reason replace_file gives for a file without write permission.
-inline constexpr const char* read_only_reason = "the file is read-only";
+// Why a stored value stays in memory instead of in the file, worded alike on both hosts.
+namespace unstored {
+inline constexpr const char* read_only = "cannot write it (the file is read-only)";
+inline constexpr const char* changed = "the file changed or moved while the value was stored";
+inline constexpr const char* size_limit = "the new content exceeds the file-size limit (ulimit -f)";
+inline constexpr const char* name_too_long = "the name is too long for a temporary file beside it";
+// With the system's message for the cause.
+inline std::string cannot_write(std::string_view message) {
+    return "cannot write it (" + printable(message, 200) + ")";
+}
+inline std::string folder(std::string_view message) {
+    return "its folder takes no new file (" + printable(message, 200) + ")";
+}
+inline std::string keep_owner(std::string_view message) {
+    return "its owner, group and mode cannot be kept (" + printable(message, 200) + ")";
+}
+inline std::string hard_links(std::uint64_t names) {
+    return "it has " + std::to_string(names) + " names (hard links), which a new file would split";
+}
+} // namespace unstored
 
-// Replaces the file's content atomically: writes bytes into a new file beside it (with the
-// old file's permissions), runs before_rename, then renames the new file over path. When path
-// is a symbolic link, the file it names is replaced and the link stays. A file without write
-// permission (for anyone, or for this user) is not replaced: read_only_reason. False, with the
-// reason in error, when that fails; the file is then unchanged.
-bool replace_file(const std::string& path, std::string_view bytes, std::string& error,
-                  const std::function<void()>& before_rename = {});
+// Replaces the content of the file that `read` read, atomically: writes bytes into a new file
+// beside it (with its owner, group and mode), runs before_rename, and renames the new file
+// over it only while it is still the file read, unchanged. A link is never replaced, and
+// neither is a file without write permission (for anyone, or for this user) or with more
+// than one name. Returns the reason (one of unstored) when the file is left as it was, else
+// an empty string; no temporary file stays behind.
+std::string replace_file(const FileRead& read, std::string_view bytes,
+                         const std::function<void()>& before_rename = {});
+
+// A file name for a temporary file beside name: name's own with ".~" in front, cut so that
+// it and suffix_chars more fit into a name of at most 255 bytes.
+std::string temporary_name(const std::string& name, std::size_t suffix_chars);
+
+// A fingerprint of a file's content, to tell one content from another without keeping it.
+std::uint64_t fingerprint(std::string_view bytes);
+
+// The simulator's own write into the bench: the content replaced and the content written
+// (fingerprints), numbered in the order of the writes.
+struct OwnWrite {
+    std::uint64_t number = 0;
+    std::uint64_t before = 0;
+    std::uint64_t after = 0;
+};
+
+// What a watch of the bench decides at each look at the file: whether its content changed in
+// a way that is a device change. Any other content counts, and so does the file becoming
+// unusable or usable again; the simulator's own writes do not (each is recognised once, and
+// only when it replaced the content seen last, so an edit just before it still counts). A
+// settled file whose stamp did not change is not read.
+class ContentWatch {
+  public:
+    using Reader = FileRead (*)(const std::string& path);
+    explicit ContentWatch(Reader reader = read_file) : reader_(reader) {}
+
+    // Looks at the file at path; own_writes are the writes noted so far, oldest first. Sets
+    // read (when given) to what was read; it stays as it was when the file was not read. The
+    // first look only learns what the file holds.
+    bool changed(const std::string& path, const std::vector<OwnWrite>& own_writes,
+                 FileRead* read = nullptr);
+
+  private:
+    Reader reader_;
+    bool looked_ = false;
+    std::optional<std::uint64_t> known_; // nothing: unusable
+    std::optional<FileStamp> stamp_;
+    std::int64_t read_at_ = 0;
+    std::uint64_t taken_ = 0; // own writes up to this number are taken into account
+};
 
 } // namespace bench
