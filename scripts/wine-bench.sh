@@ -6,19 +6,15 @@
 #   scripts/wine-bench.sh BENCH PROGRAM.exe [ARGUMENTS...]
 #
 # Sets up (or reuses) the prefix, registers the driver and the bench's device entries, runs
-# the program while morvane-register.exe --watch announces every outside edit of the bench as a
-# device change (by the bench's rules, which the driver and the Linux stand-in share), removes
-# the registration again, and returns the program's exit code. Runs in one prefix take turns
-# (the registry is shared).
-#
-# A bench that cannot be read or is refused: "bench: FILE: REASON" on standard error, exit 2,
-# and the program does not run. Every other failure of the script itself says why on standard
-# error ("wine-bench: ...").
+# the program while morvane-register.exe --watch announces each outside edit of the bench as a
+# device change (by the bench rules the driver shares with the Linux stand-in), removes the
+# registration, and returns the program's exit code. Runs in one prefix take turns. A refused
+# bench: "bench: FILE: REASON" on standard error and exit 2; any other failure of the script
+# says why ("wine-bench: ...").
 #
 # On a display (DISPLAY set) the window appears there: without WINEPREFIX the run uses the
-# prefix wine/prefix-x11 of the build tree, made for Wine's X11 driver (the tests' wine/prefix
-# uses the null driver, which shows nothing). A program shown on a display, or started from a
-# terminal, runs as long as the user keeps it; other runs are stopped after 120 s.
+# build tree's prefix wine/prefix-x11, made for Wine's X11 driver. A program shown on a display
+# or started from a terminal runs as long as the user keeps it; other runs stop after 120 s.
 #
 # WINEPREFIX        the prefix, used with the graphics driver it was made with (default above)
 # MORVANE_TRACE     a file for the driver's trace lines (Linux path; passed on as a Wine path)
@@ -30,19 +26,13 @@ set -Eeuo pipefail
 time_limit=${MCC_WINE_TIMEOUT:-}
 . "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 
-# Whatever stops the script unplanned says so.
 trap 'echo "wine-bench: stopped at line $LINENO: \"$BASH_COMMAND\" failed (exit $?)" >&2' ERR
 trap 'echo "wine-bench: stopped by SIGTERM" >&2; exit 143' TERM
 trap 'echo "wine-bench: stopped by SIGHUP" >&2; exit 129' HUP
 trap 'exit 130' INT
 
-if [ $# -lt 2 ]; then
-    echo "usage: scripts/wine-bench.sh BENCH PROGRAM.exe [ARGUMENTS...]" >&2
-    exit 64
-fi
-bench_given=$1
-bench=$(_wine_absolute "$1")
-program=$(_wine_absolute "$2")
+[ $# -ge 2 ] || { echo "usage: scripts/wine-bench.sh BENCH PROGRAM.exe [ARGUMENTS...]" >&2 && exit 64; }
+bench_given=$1 bench=$(_wine_absolute "$1") program=$(_wine_absolute "$2")
 shift 2
 wine_env_find || exit 127
 
@@ -50,18 +40,13 @@ driver_dir=${MCC_SIMDRIVER_DIR:-$(dirname "$program")}
 dll=$driver_dir/morvane-simdriver.dll
 register=$driver_dir/morvane-register.exe
 for file in "$program" "$dll" "$register"; do
-    if [ ! -f "$file" ]; then
-        echo "wine-bench: $file does not exist (build the windows preset first)" >&2
-        exit 127
-    fi
+    [ -f "$file" ] || { echo "wine-bench: $file does not exist (build the windows preset first)" >&2 && exit 127; }
 done
 
 prefix=${WINEPREFIX:-} prefix_options=()
 if [ -z "$prefix" ]; then
     prefix=$(wine_prefix_default "$program") || exit 1
-    if [ -n "${DISPLAY:-}" ]; then
-        prefix=$prefix-x11 prefix_options=(--graphics x11)
-    fi
+    [ -z "${DISPLAY:-}" ] || prefix=$prefix-x11 prefix_options=(--graphics x11)
 fi
 wine_prefix_ensure "$prefix" "${prefix_options[@]}" || exit 1
 wine_env_export "$prefix"
@@ -76,8 +61,8 @@ if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
     [ -z "${LC_ALL:-}" ] || export LANG=$LC_ALL
     unset LC_ALL && export LC_CTYPE=C.UTF-8
 fi
-# One run at a time per prefix: the device entries live in its registry. (Nothing started
-# from here keeps the lock's descriptor: a lingering wineserver would hold the lock.)
+# One run at a time per prefix (the device entries live in its registry); nothing started from
+# here keeps the lock's descriptor, which a lingering wineserver would hold.
 exec 8>"$WINEPREFIX.bench-lock"
 if ! flock -w "${MCC_WINE_BENCH_WAIT:-900}" 8; then
     echo "wine-bench: another run holds $WINEPREFIX.bench-lock; gave up waiting" >&2
@@ -91,9 +76,9 @@ wine_path() { printf 'Z:%s' "${1//\//\\}"; }
 export MORVANE_BENCH=$(wine_path "$bench") MORVANE_BENCH_LABEL=$bench_given
 [ -z "${MORVANE_TRACE:-}" ] || export MORVANE_TRACE=$(wine_path "$(_wine_absolute "$MORVANE_TRACE")")
 
-# The watch's log and its sign that it is set up lie beside the lock.
+# The watch's log and its sign that it is set up lie beside the lock. The prefix is left as it
+# was found: the driver's classes and the bench's device entries go.
 watcher="" registered="" watch_log=$WINEPREFIX.bench-watch.log ready=$WINEPREFIX.bench-watching
-# The prefix is left as it was found: the driver's classes and the bench's device entries go.
 cleanup() {
     local status=$?
     set +e

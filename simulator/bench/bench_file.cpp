@@ -11,7 +11,8 @@ std::string temporary_name(const std::string& name, std::size_t suffix_chars) {
     constexpr std::size_t max_name = 255;
     std::size_t keep = std::min(name.size(), max_name - 2 - std::min(suffix_chars, max_name - 2));
     // Not within a character of several bytes.
-    while (keep > 0 && keep < name.size() && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80)
+    while (keep > 0 && keep < name.size() &&
+           (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80)
         --keep;
     return ".~" + name.substr(0, keep);
 }

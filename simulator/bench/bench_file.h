@@ -1,8 +1,8 @@
-// Reading, stamping and replacing a bench file: the only part of the bench code that touches
-// the file system. This is the POSIX implementation's interface; a Windows implementation
-// provides the same functions (a regular disk file opened without waiting, its size checked
-// before reading; its stamp from the file's index, size and times; a temporary file beside it
-// moved over it), with the same reasons.
+// Reading, stamping and replacing a bench file, and the watch's rule: the only part of the
+// bench code that touches the file system. Both hosts provide the same functions with the same
+// reasons (bench_file_posix.cpp, bench_file_win32.cpp: a regular file opened without waiting,
+// its size checked before reading; its stamp from the file's identity, size and times; a
+// temporary file beside it moved over it); bench_file.cpp holds what they share.
 #pragma once
 
 #include "simulator/bench/bench_model.h"
@@ -93,6 +93,12 @@ std::string replace_file(const FileRead& read, std::string_view bytes,
 // A file name for a temporary file beside name: name's own with ".~" in front, cut so that
 // it and suffix_chars more fit into a name of at most 255 bytes.
 std::string temporary_name(const std::string& name, std::size_t suffix_chars);
+
+#ifndef _WIN32
+// Whether a file written up to byte end would pass the process's file-size limit (ulimit -f),
+// where a write ends the process with SIGXFSZ.
+bool beyond_size_limit(std::uint64_t end);
+#endif
 
 // A fingerprint of a file's content, to tell one content from another without keeping it.
 std::uint64_t fingerprint(std::string_view bytes);

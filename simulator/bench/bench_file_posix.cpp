@@ -75,6 +75,12 @@ std::int64_t wall_clock_ns() {
 
 } // namespace
 
+bool beyond_size_limit(std::uint64_t end) {
+    struct rlimit limit;
+    return ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+           end > limit.rlim_cur;
+}
+
 std::optional<FileStamp> stamp_file(const std::string& path) {
     struct stat info;
     if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
@@ -144,10 +150,7 @@ std::string replace_file(const FileRead& read, std::string_view bytes,
         return unstored::read_only;
     if (info.st_nlink > 1)
         return unstored::hard_links(info.st_nlink);
-    // A write past the file-size limit would end the process (SIGXFSZ).
-    struct rlimit limit;
-    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-        bytes.size() > limit.rlim_cur)
+    if (beyond_size_limit(bytes.size()))
         return unstored::size_limit;
     const std::filesystem::path target(read.file);
     std::string pattern = (target.parent_path() / temporary_name(target.filename(), 7)).string();

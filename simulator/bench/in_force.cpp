@@ -222,8 +222,8 @@ void store_property(Model& model, const bench::Entry& entry, uint32_t id, int32_
     if (!why.empty()) {
         warn_once(warning_key("store", model.path, current.ok ? current.bytes : current.reason),
                   "bench: " + bench_file_label(model.path) +
-                      ": the file was not updated, the property value is kept in memory (" +
-                      why + ")");
+                      ": the file was not updated, the property value is kept in memory (" + why +
+                      ")");
         return;
     }
     if (current.bytes == model.bytes)

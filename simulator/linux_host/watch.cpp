@@ -30,8 +30,8 @@ constexpr uint32_t watch_mask = IN_CLOSE_WRITE | IN_MODIFY | IN_MOVED_TO | IN_MO
 
 struct Watch {
     int fd = -1;
-    std::string source;                          // as MORVANE_BENCH names it
-    std::string path;                            // absolute and normalised
+    std::string source;                         // as MORVANE_BENCH names it
+    std::string path;                           // absolute and normalised
     std::map<int, std::set<std::string>> names; // the names that matter, by watched directory
     bench::ContentWatch seen{read_bench_file};
     std::vector<bench::OwnWrite> own_writes; // the latest ones

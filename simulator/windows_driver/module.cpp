@@ -105,8 +105,12 @@ void append_trace(const std::string& text) {
         return refuse_trace(path, reason);
     }
     DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    if (!WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+        written != text.size())
+        reason = GetLastError() == ERROR_DISK_FULL ? "the disk is full" : "cannot write it";
     CloseHandle(file);
+    if (reason)
+        refuse_trace(path, reason);
 }
 
 class ClassFactory final : public IClassFactory, public sim::Object {
@@ -238,7 +242,8 @@ void sim::host::note_own_write(const std::string&, const std::string& before,
     if (writes.size() > 64)
         writes.erase(writes.begin());
     RegSetKeyValueW(HKEY_CURRENT_USER, simdriver::own_writes_key, simdriver::own_writes_value,
-                    REG_BINARY, writes.data(), static_cast<DWORD>(writes.size() * sizeof writes[0]));
+                    REG_BINARY, writes.data(),
+                    static_cast<DWORD>(writes.size() * sizeof writes[0]));
 }
 
 // ---------------------------------------------------------------------------------------

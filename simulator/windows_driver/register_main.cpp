@@ -66,11 +66,11 @@ bool bench_accepted(bool report) {
     }
     // Named as the user gave it (scripts/wine-bench.sh), else by the path the driver reads.
     if (report)
-        std::fprintf(stderr, "bench: %s: %s\n",
-                     bench::printable(simdriver::environment(L"MORVANE_BENCH_LABEL").value_or(*path),
-                                      4096)
-                         .c_str(),
-                     reason.c_str());
+        std::fprintf(
+            stderr, "bench: %s: %s\n",
+            bench::printable(simdriver::environment(L"MORVANE_BENCH_LABEL").value_or(*path), 4096)
+                .c_str(),
+            reason.c_str());
     return false;
 }
 
