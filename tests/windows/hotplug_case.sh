@@ -65,7 +65,8 @@ diff -u "$work/expected.txt" "$work/stdout.txt" || { echo "FAILED: output"; fail
 grep -q '"frequency": 1300' "$work/driver-wrote.json" ||
     { echo "FAILED: the driver's write did not reach the file the link names"; failed=1; }
 [ -L "$work/bench.json" ] || { echo "FAILED: the driver replaced the link"; failed=1; }
-[ -z "$(ls -A "$work/tmp")" ] || { echo "FAILED: temporary files were left"; failed=1; }
+# (Wine keeps a folder of its own there.)
+[ -z "$(ls -A "$work/tmp" | grep -v '^wine-')" ] || { echo "FAILED: temporary files were left"; failed=1; }
 [ "$(tail -n 1 "$work/trace.txt" 2>/dev/null)" = "exit live=0" ] ||
     { echo "FAILED: the trace does not end with exit live=0"; failed=1; }
 if [ "$failed" -ne 0 ]; then
