@@ -19,8 +19,8 @@
 # WINEPREFIX        the prefix, used with the graphics driver it was made with (default above)
 # MORVANE_TRACE     a file for the driver's trace lines (Linux path; passed on as a Wine path)
 # MCC_WINE_TIMEOUT  seconds the program may run (the tests set it; 0: no limit)
-# MCC_SIMDRIVER_DIR where morvane-simdriver.dll and morvane-register.exe are (default: the
-#                   program's directory)
+# MCC_SIMDRIVER_DIR the folder of morvane-simdriver.dll and morvane-register.exe (default: the
+#                   program's)
 set -Eeuo pipefail
 # Set by the caller, not by wine-env.sh's default.
 time_limit=${MCC_WINE_TIMEOUT:-}
@@ -57,10 +57,8 @@ if [ -z "$time_limit" ]; then
     fi
 fi
 # Wine reads the environment (the bench's path among it) in the locale's character set.
-if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
-    [ -z "${LC_ALL:-}" ] || export LANG=$LC_ALL
-    unset LC_ALL && export LC_CTYPE=C.UTF-8
-fi
+[ "$(locale charmap 2>/dev/null)" = UTF-8 ] ||
+    { export LANG=${LC_ALL:-${LANG:-C}} LC_CTYPE=C.UTF-8 && unset LC_ALL; }
 # One run at a time per prefix (the device entries live in its registry); nothing started from
 # here keeps the lock's descriptor, which a lingering wineserver would hold.
 exec 8>"$WINEPREFIX.bench-lock"
@@ -76,13 +74,12 @@ wine_path() { printf 'Z:%s' "${1//\//\\}"; }
 export MORVANE_BENCH=$(wine_path "$bench") MORVANE_BENCH_LABEL=$bench_given
 [ -z "${MORVANE_TRACE:-}" ] || export MORVANE_TRACE=$(wine_path "$(_wine_absolute "$MORVANE_TRACE")")
 
-# The watch's log and its sign that it is set up lie beside the lock. The prefix is left as it
+# The watch's log and its sign of being set up lie beside the lock. The prefix is left as it
 # was found: the driver's classes and the bench's device entries go.
 watcher="" registered="" watch_log=$WINEPREFIX.bench-watch.log ready=$WINEPREFIX.bench-watching
 cleanup() {
     local status=$?
-    set +e
-    trap - ERR
+    set +e && trap - ERR
     [ -z "$watcher" ] || { kill "$watcher" && wait "$watcher"; } 2>/dev/null
     [ ! -s "$watch_log" ] || tr -d '\r' <"$watch_log" >&2
     rm -f "$watch_log" "$ready"
@@ -94,25 +91,24 @@ cleanup() {
 }
 trap cleanup EXIT
 
-status=0 registered=yes
-wine_run_limited 60 "$register" "$(wine_path "$dll")" 8>&- || status=$?
-if [ "$status" -eq 2 ]; then
-    exit 2 # the bench is refused: the register tool said why
-elif [ "$status" -ne 0 ]; then
-    echo "wine-bench: registering the driver and the bench's devices in $WINEPREFIX failed" \
-        "(exit $status)" >&2
-    exit "$status"
-fi
-
-# The program starts once the watch is set up (it runs on until stopped here).
+# The watch registers the driver and the bench's entries first; the program starts once the
+# watch is set up (it runs on until stopped here).
 rm -f "$ready"
+registered=yes status=0
 "$MCC_WINE" "$register" --watch "$(wine_path "$dll")" "$(wine_path "$ready")" \
     </dev/null >/dev/null 2>"$watch_log" 8>&- &
 watcher=$!
-for _ in $(seq 600); do
+for _ in $(seq 1200); do
     [ ! -e "$ready" ] && kill -0 "$watcher" 2>/dev/null && sleep 0.05 || break
 done
-[ -e "$ready" ] || echo "wine-bench: the bench's watch did not start; edits are no device changes" >&2
+if [ ! -e "$ready" ]; then
+    kill "$watcher" 2>/dev/null; wait "$watcher" || status=$?
+    watcher=""
+    [ "$status" -ne 2 ] || exit 2 # the bench is refused: the register tool said why
+    echo "wine-bench: registering the driver and the bench's devices in $WINEPREFIX failed" \
+        "(exit $status)" >&2
+    exit 1
+fi
 
 wine_run_limited "$time_limit" "$program" "$@" 8>&- || status=$?
 exit "$status"

@@ -24,6 +24,13 @@ std::uint64_t fingerprint(std::string_view bytes) {
     return hash ^ bytes.size();
 }
 
+void add_own_write(std::vector<OwnWrite>& writes, std::string_view before, std::string_view after) {
+    writes.push_back(
+        {writes.empty() ? 1 : writes.back().number + 1, fingerprint(before), fingerprint(after)});
+    if (writes.size() > 64)
+        writes.erase(writes.begin());
+}
+
 bool ContentWatch::changed(const std::string& path, const std::vector<OwnWrite>& own_writes,
                            FileRead* read) {
     if (stamp_) {

@@ -21,11 +21,8 @@ namespace bench {
 // write or a rename over the file changes the stamp, unless it falls into the same tick of
 // the file system's clock as the stamp's change time.
 struct FileStamp {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    std::uint64_t size = 0;
-    std::int64_t modified_ns = 0;
-    std::int64_t changed_ns = 0;
+    std::uint64_t device = 0, inode = 0, size = 0;
+    std::int64_t modified_ns = 0, changed_ns = 0;
     bool operator==(const FileStamp&) const = default;
 };
 
@@ -45,8 +42,7 @@ inline bool settled_since(const FileStamp& now, const FileStamp& read_stamp,
 // store replaces.
 struct FileRead {
     bool ok = false;
-    std::string bytes{};
-    std::string reason{};
+    std::string bytes{}, reason{};
     FileStamp stamp{};
     std::int64_t read_at_ns = 0;
     std::string file{};
@@ -60,21 +56,18 @@ std::optional<FileStamp> stamp_file(const std::string& path);
 // is refused before a byte is read, and so is a file larger than the limit.
 FileRead read_file(const std::string& path);
 
-// Why a stored value stays in memory instead of in the file, worded alike on both hosts.
 namespace unstored {
+// Why a stored value stays in memory instead of in the file, worded alike on both hosts; a
+// reason with a cause takes the system's message: with_cause(folder, message).
 inline constexpr const char* read_only = "cannot write it (the file is read-only)";
 inline constexpr const char* changed = "the file changed or moved while the value was stored";
 inline constexpr const char* size_limit = "the new content exceeds the file-size limit (ulimit -f)";
 inline constexpr const char* name_too_long = "the name is too long for a temporary file beside it";
-// With the system's message for the cause.
-inline std::string cannot_write(std::string_view message) {
-    return "cannot write it (" + printable(message, 200) + ")";
-}
-inline std::string folder(std::string_view message) {
-    return "its folder takes no new file (" + printable(message, 200) + ")";
-}
-inline std::string keep_owner(std::string_view message) {
-    return "its owner, group and mode cannot be kept (" + printable(message, 200) + ")";
+inline constexpr const char* cannot_write = "cannot write it";
+inline constexpr const char* folder = "its folder takes no new file";
+inline constexpr const char* keep_owner = "its owner, group and mode cannot be kept";
+inline std::string with_cause(const char* reason, std::string_view message) {
+    return reason + (" (" + printable(message, 200) + ")");
 }
 inline std::string hard_links(std::uint64_t names) {
     return "it has " + std::to_string(names) + " names (hard links), which a new file would split";
@@ -94,7 +87,11 @@ std::string replace_file(const FileRead& read, std::string_view bytes,
 // it and suffix_chars more fit into a name of at most 255 bytes.
 std::string temporary_name(const std::string& name, std::size_t suffix_chars);
 
-#ifndef _WIN32
+#ifdef _WIN32
+// UTF-8 and the system's wide strings, one into the other.
+std::wstring to_wide(std::string_view utf8);
+std::string narrow(std::wstring_view wide);
+#else
 // Whether a file written up to byte end would pass the process's file-size limit (ulimit -f),
 // where a write ends the process with SIGXFSZ.
 bool beyond_size_limit(std::uint64_t end);
@@ -106,24 +103,22 @@ std::uint64_t fingerprint(std::string_view bytes);
 // The simulator's own write into the bench: the content replaced and the content written
 // (fingerprints), numbered in the order of the writes.
 struct OwnWrite {
-    std::uint64_t number = 0;
-    std::uint64_t before = 0;
-    std::uint64_t after = 0;
+    std::uint64_t number = 0, before = 0, after = 0;
 };
+// Adds the write from before to after to writes, which keep the latest 64.
+void add_own_write(std::vector<OwnWrite>& writes, std::string_view before, std::string_view after);
 
-// What a watch of the bench decides at each look at the file: whether its content changed in
-// a way that is a device change. Any other content counts, and so does the file becoming
-// unusable or usable again; the simulator's own writes do not (each is recognised once, and
-// only when it replaced the content seen last, so an edit just before it still counts). A
-// settled file whose stamp did not change is not read.
+// What a watch of the bench decides at each look at the file: whether it is a device change.
+// Another content is, and so is the file becoming unusable or usable again; the simulator's
+// own writes are not (each recognised once, and only where it replaced the content seen last).
+// A settled file whose stamp did not change is not read.
 class ContentWatch {
   public:
     using Reader = FileRead (*)(const std::string& path);
     explicit ContentWatch(Reader reader = read_file) : reader_(reader) {}
 
-    // Looks at the file at path; own_writes are the writes noted so far, oldest first. Sets
-    // read (when given) to what was read; it stays as it was when the file was not read. The
-    // first look only learns what the file holds.
+    // Looks at the file; own_writes are those noted so far, oldest first. What was read (if
+    // it was) goes to read. The first look only learns what the file holds.
     bool changed(const std::string& path, const std::vector<OwnWrite>& own_writes,
                  FileRead* read = nullptr);
 

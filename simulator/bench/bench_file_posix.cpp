@@ -158,35 +158,35 @@ std::string replace_file(const FileRead& read, std::string_view bytes,
     int fd = ::mkstemp(pattern.data());
     if (fd < 0)
         return errno == ENAMETOOLONG ? unstored::name_too_long
-                                     : unstored::folder(std::strerror(errno));
+                                     : unstored::with_cause(unstored::folder, std::strerror(errno));
     std::string why;
-    auto fail = [&](std::string reason) {
-        why = std::move(reason);
+    auto fail = [&](const char* reason) { // with the system's message for errno
+        why = unstored::with_cause(reason, std::strerror(errno));
         return false;
     };
     // Owner and group first: changing them may clear the set-id bits of the mode.
     struct stat made;
-    bool ok = ::fstat(fd, &made) == 0 || fail(unstored::cannot_write(std::strerror(errno)));
+    bool ok = ::fstat(fd, &made) == 0 || fail(unstored::cannot_write);
     if (ok && (made.st_uid != info.st_uid || made.st_gid != info.st_gid) &&
         ::fchown(fd, info.st_uid, info.st_gid) != 0)
-        ok = fail(unstored::keep_owner(std::strerror(errno)));
+        ok = fail(unstored::keep_owner);
     if (ok && ::fchmod(fd, info.st_mode & 07777) != 0)
-        ok = fail(unstored::keep_owner(std::strerror(errno)));
+        ok = fail(unstored::keep_owner);
     for (std::size_t done = 0; ok && done < bytes.size();) {
         ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno != EINTR)
-            ok = fail(unstored::cannot_write(std::strerror(errno)));
+            ok = fail(unstored::cannot_write);
         done += n > 0 ? static_cast<std::size_t>(n) : 0;
     }
     if (::close(fd) != 0 && ok)
-        ok = fail(unstored::cannot_write(std::strerror(errno)));
+        ok = fail(unstored::cannot_write);
     if (ok && before_rename)
         before_rename();
     // Still the file read (as closely as a rename can be made to depend on it).
     if (ok && (::lstat(read.file.c_str(), &info) != 0 || stamp_of(info) != read.stamp))
-        ok = fail(unstored::changed);
+        ok = false, why = unstored::changed;
     if (ok && ::rename(pattern.c_str(), read.file.c_str()) != 0)
-        ok = fail(unstored::cannot_write(std::strerror(errno)));
+        ok = fail(unstored::cannot_write);
     if (!ok)
         ::unlink(pattern.c_str());
     return why;

@@ -11,18 +11,14 @@
 
 namespace bench {
 
-namespace {
-
-std::wstring to_wide(const std::string& utf8) {
-    if (utf8.empty())
-        return std::wstring();
+std::wstring to_wide(std::string_view utf8) {
     int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring out(static_cast<size_t>(n), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
     return out;
 }
 
-std::string narrow(const std::wstring& wide) {
+std::string narrow(std::wstring_view wide) {
     int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
                                 nullptr, nullptr);
     std::string out(static_cast<size_t>(n), '\0');
@@ -31,20 +27,15 @@ std::string narrow(const std::wstring& wide) {
     return out;
 }
 
+namespace {
+
 // The system's message for an error, on one line, without its trailing period.
 std::string system_message(DWORD error) {
     wchar_t* text = nullptr;
     DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                  FORMAT_MESSAGE_IGNORE_INSERTS,
                              nullptr, error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-    std::string out;
-    if (n > 0 && text) {
-        int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), nullptr, 0, nullptr,
-                                       nullptr);
-        out.resize(static_cast<size_t>(size));
-        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), out.data(), size, nullptr,
-                            nullptr);
-    }
+    std::string out = n > 0 && text ? narrow(std::wstring_view(text, n)) : std::string();
     if (text)
         LocalFree(text);
     while (!out.empty() &&
@@ -184,18 +175,18 @@ FileRead read_file(const std::string& path) {
 
 std::string replace_file(const FileRead& read, std::string_view bytes,
                          const std::function<void()>& before_rename) {
+    auto cause = [](const char* reason) {
+        return unstored::with_cause(reason, system_message(GetLastError()));
+    };
     // The file read, as it was read: a link in its place, or any other change, is not it.
     const std::wstring target = to_wide(read.file);
-    auto still_read = [&] {
-        return CreateFileW(target.c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    };
-    HANDLE original = still_read();
+    HANDLE original = CreateFileW(target.c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (original == INVALID_HANDLE_VALUE)
         return unstored::changed;
     BY_HANDLE_FILE_INFORMATION info{};
-    std::optional<FileStamp> stamp = stamp_of(original);
+    const std::optional<FileStamp> stamp = stamp_of(original);
     GetFileInformationByHandle(original, &info);
     // Its owner and permissions (under Wine: the owner and mode of the host's file).
     const std::vector<BYTE> security = security_of(original);
@@ -219,42 +210,35 @@ std::string replace_file(const FileRead& read, std::string_view bytes,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE || GetLastError() == ERROR_FILE_EXISTS)
             continue;
-        DWORD error = GetLastError();
-        return error == ERROR_FILENAME_EXCED_RANGE ? unstored::name_too_long
-                                                   : unstored::folder(system_message(error));
+        return GetLastError() == ERROR_FILENAME_EXCED_RANGE ? unstored::name_too_long
+                                                            : cause(unstored::folder);
     }
     if (file == INVALID_HANDLE_VALUE)
-        return unstored::folder("no free name for a temporary file");
+        return unstored::with_cause(unstored::folder, "no free name for a temporary file");
     // A new file cannot be given them: it has to have them from the start.
     std::string why;
     if (security_of(file) != security)
-        why = unstored::keep_owner("a new file beside it gets other ones");
+        why = unstored::with_cause(unstored::keep_owner, "a new file beside it gets other ones");
     for (size_t done = 0; why.empty() && done < bytes.size();) {
         DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
         DWORD written = 0;
         if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0)
-            why = unstored::cannot_write(system_message(GetLastError()));
+            why = cause(unstored::cannot_write);
         done += written;
     }
     if (!CloseHandle(file) && why.empty())
-        why = unstored::cannot_write(system_message(GetLastError()));
+        why = cause(unstored::cannot_write);
     if (why.empty() && before_rename)
         before_rename();
-    if (why.empty()) {
-        original = still_read();
-        stamp = original == INVALID_HANDLE_VALUE ? std::nullopt : stamp_of(original);
-        if (original != INVALID_HANDLE_VALUE)
-            CloseHandle(original);
-        if (!stamp || *stamp != read.stamp)
-            why = unstored::changed;
-    }
+    if (why.empty() && stamp_file(read.file) != read.stamp)
+        why = unstored::changed;
     // A file open elsewhere (a watcher reading it) cannot be replaced for that moment.
     for (int attempt = 0; why.empty(); ++attempt) {
         if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
             break;
         DWORD error = GetLastError();
         if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt == 50)
-            why = unstored::cannot_write(system_message(error));
+            why = cause(unstored::cannot_write);
         Sleep(10);
     }
     if (!why.empty())

@@ -237,10 +237,7 @@ std::string sim::host::bench_label(const std::string& path) {
 void sim::host::note_own_write(const std::string&, const std::string& before,
                                const std::string& after) {
     std::vector<bench::OwnWrite> writes = simdriver::own_writes();
-    writes.push_back({writes.empty() ? 1 : writes.back().number + 1, bench::fingerprint(before),
-                      bench::fingerprint(after)});
-    if (writes.size() > 64)
-        writes.erase(writes.begin());
+    bench::add_own_write(writes, before, after);
     RegSetKeyValueW(HKEY_CURRENT_USER, simdriver::own_writes_key, simdriver::own_writes_value,
                     REG_BINARY, writes.data(),
                     static_cast<DWORD>(writes.size() * sizeof writes[0]));

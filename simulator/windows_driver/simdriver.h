@@ -61,14 +61,9 @@ inline std::optional<std::string> environment(const wchar_t* name) {
     DWORD n = GetEnvironmentVariableW(name, nullptr, 0);
     if (n == 0)
         return std::nullopt;
-    std::vector<wchar_t> value(n);
-    n = GetEnvironmentVariableW(name, value.data(), n);
-    int size = WideCharToMultiByte(CP_UTF8, 0, value.data(), static_cast<int>(n), nullptr, 0,
-                                   nullptr, nullptr);
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, value.data(), static_cast<int>(n), out.data(), size, nullptr,
-                        nullptr);
-    return out;
+    std::wstring value(n, L'\0');
+    return bench::narrow(
+        std::wstring_view(value.data(), GetEnvironmentVariableW(name, value.data(), n)));
 }
 
 // The filter of a device entry of the category, bound when the runtime loads its entry.
