@@ -102,7 +102,7 @@ for _ in $(seq 1200); do
     [ ! -e "$ready" ] && kill -0 "$watcher" 2>/dev/null && sleep 0.05 || break
 done
 if [ ! -e "$ready" ]; then
-    kill "$watcher" 2>/dev/null; wait "$watcher" || status=$?
+    kill "$watcher" 2>/dev/null || :; wait "$watcher" || status=$?
     watcher=""
     [ "$status" -ne 2 ] || exit 2 # the bench is refused: the register tool said why
     echo "wine-bench: registering the driver and the bench's devices in $WINEPREFIX failed" \
