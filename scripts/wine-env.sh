@@ -116,26 +116,32 @@ wine_server_stop() {
 # Runs PROGRAM under Wine (WINEPREFIX exported) for at most SECONDS and returns its exit
 # code. A program that stopped at a message box or any other wait for a user would wait for
 # ever: at the limit it is stopped, with a message, and the result is 124 (137 when it had to
-# be killed). SECONDS 0: no limit, for a program a user runs. Output is passed on as it is
+# be killed). SECONDS 0: no limit, for a program a user runs. Output is passed on as it comes
 # (CRLF line ends included).
 wine_run_limited() {
-    local limit=$1 started=$SECONDS status=0 foreground=() output limiter
+    local limit=$1 started=$SECONDS status=0 foreground=() output limiter run followers=()
     shift
     # From a terminal the program stays in the terminal's process group (it may read input).
     [ -t 0 ] && foreground=(--foreground)
     limiter=(timeout "${foreground[@]}" -k 10 "$limit")
     [ "$limit" != 0 ] || limiter=()
-    if [ -t 1 ] && [ -t 2 ]; then
+    if { [ -t 1 ] || [ -f /dev/stdout ]; } && { [ -t 2 ] || [ -f /dev/stderr ]; }; then
         "${limiter[@]}" "$MCC_WINE" "$@" || status=$?
     else
         # Wine starts its services and the desktop process when a program first needs them,
         # and they inherit the program's standard output and error, which they hold open as
-        # long as the wineserver runs: whoever reads the output to its end (ctest, a $(...))
-        # would wait that long. The program writes into files instead, passed on once it ended.
+        # long as the wineserver runs: whoever reads a pipe to its end (ctest, a $(...)) would
+        # wait that long. The program writes into files instead, passed on as they grow.
         output=$(mktemp -d) || return
-        "${limiter[@]}" "$MCC_WINE" "$@" >"$output/stdout" 2>"$output/stderr" || status=$?
-        cat "$output/stdout"
-        cat "$output/stderr" >&2
+        : >"$output/stdout" && : >"$output/stderr" || return
+        "${limiter[@]}" "$MCC_WINE" "$@" <&0 >"$output/stdout" 2>"$output/stderr" &
+        run=$!
+        tail -c +1 -s 0.1 -f --pid="$run" "$output/stdout" </dev/null &
+        followers+=($!)
+        tail -c +1 -s 0.1 -f --pid="$run" "$output/stderr" </dev/null >&2 &
+        followers+=($!)
+        wait "$run" || status=$?
+        wait "${followers[@]}"
         rm -rf "$output"
     fi
     if [ "$limit" != 0 ] && { [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; } &&

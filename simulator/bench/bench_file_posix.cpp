@@ -3,14 +3,15 @@
 #include "simulator/bench/bench_file.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <vector>
 
 namespace bench {
 
@@ -54,6 +55,18 @@ FileStamp stamp_of(const struct stat& info) {
     return stamp;
 }
 
+// The file an open descriptor reads, with every link on the way resolved.
+std::string opened_file(int fd, const std::string& path) {
+    std::error_code error;
+    auto file = std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), error);
+    if (!error && file.is_absolute())
+        return file.string();
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    std::string out = resolved ? resolved : path;
+    std::free(resolved);
+    return out;
+}
+
 std::int64_t wall_clock_ns() {
     struct timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
@@ -61,6 +74,12 @@ std::int64_t wall_clock_ns() {
 }
 
 } // namespace
+
+bool beyond_size_limit(std::uint64_t end) {
+    struct rlimit limit;
+    return ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+           end > limit.rlim_cur;
+}
 
 std::optional<FileStamp> stamp_file(const std::string& path) {
     struct stat info;
@@ -93,6 +112,7 @@ FileRead read_file(const std::string& path) {
     FileRead read;
     read.stamp = stamp_of(info);
     read.read_at_ns = read_at;
+    read.file = opened_file(fd, path);
     read.bytes.reserve(static_cast<std::size_t>(info.st_size));
     char buffer[65536];
     for (;;) {
@@ -118,64 +138,58 @@ FileRead read_file(const std::string& path) {
     return read;
 }
 
-bool replace_file(const std::string& path, std::string_view bytes, std::string& error,
-                  const std::function<void()>& before_rename) {
-    namespace fs = std::filesystem;
-    // Through a symbolic link, the file it names is replaced, and the link stays.
-    fs::path target(path);
-    std::error_code resolve_error;
-    if (fs::is_symlink(target, resolve_error)) {
-        fs::path resolved = fs::canonical(target, resolve_error);
-        if (!resolve_error)
-            target = resolved;
-    }
+std::string replace_file(const FileRead& read, std::string_view bytes,
+                         const std::function<void()>& before_rename) {
+    // The file read, as it was read: a link in its place, or any other change, is not it.
     struct stat info;
-    const bool exists = ::stat(target.c_str(), &info) == 0;
+    if (::lstat(read.file.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        stamp_of(info) != read.stamp)
+        return unstored::changed;
     // A file nobody may write keeps its content, whoever runs this (root too).
-    if (exists && ((info.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) {
-        error = read_only_reason;
+    if ((info.st_mode & 0222) == 0 || ::access(read.file.c_str(), W_OK) != 0)
+        return unstored::read_only;
+    if (info.st_nlink > 1)
+        return unstored::hard_links(info.st_nlink);
+    if (beyond_size_limit(bytes.size()))
+        return unstored::size_limit;
+    const std::filesystem::path target(read.file);
+    std::string pattern = (target.parent_path() / temporary_name(target.filename(), 7)).string();
+    pattern += ".XXXXXX";
+    int fd = ::mkstemp(pattern.data());
+    if (fd < 0)
+        return errno == ENAMETOOLONG ? unstored::name_too_long
+                                     : unstored::with_cause(unstored::folder, std::strerror(errno));
+    std::string why;
+    auto fail = [&](const char* reason) { // with the system's message for errno
+        why = unstored::with_cause(reason, std::strerror(errno));
         return false;
+    };
+    // Owner and group first: changing them may clear the set-id bits of the mode.
+    struct stat made;
+    bool ok = ::fstat(fd, &made) == 0 || fail(unstored::cannot_write);
+    if (ok && (made.st_uid != info.st_uid || made.st_gid != info.st_gid) &&
+        ::fchown(fd, info.st_uid, info.st_gid) != 0)
+        ok = fail(unstored::keep_owner);
+    if (ok && ::fchmod(fd, info.st_mode & 07777) != 0)
+        ok = fail(unstored::keep_owner);
+    for (std::size_t done = 0; ok && done < bytes.size();) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno != EINTR)
+            ok = fail(unstored::cannot_write);
+        done += n > 0 ? static_cast<std::size_t>(n) : 0;
     }
-    fs::path dir = target.parent_path();
-    std::string pattern =
-        (dir.empty() ? fs::path(".") : dir) / ("." + target.filename().string() + ".XXXXXX");
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    int fd = ::mkstemp(name.data());
-    if (fd < 0) {
-        error = std::strerror(errno);
-        return false;
-    }
-    if (exists)
-        ::fchmod(fd, info.st_mode & 07777);
-    const char* p = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            error = std::strerror(errno);
-            ::close(fd);
-            ::unlink(name.data());
-            return false;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0) {
-        error = std::strerror(errno);
-        ::unlink(name.data());
-        return false;
-    }
-    if (before_rename)
+    if (::close(fd) != 0 && ok)
+        ok = fail(unstored::cannot_write);
+    if (ok && before_rename)
         before_rename();
-    if (::rename(name.data(), target.c_str()) != 0) {
-        error = std::strerror(errno);
-        ::unlink(name.data());
-        return false;
-    }
-    return true;
+    // Still the file read (as closely as a rename can be made to depend on it).
+    if (ok && (::lstat(read.file.c_str(), &info) != 0 || stamp_of(info) != read.stamp))
+        ok = false, why = unstored::changed;
+    if (ok && ::rename(pattern.c_str(), read.file.c_str()) != 0)
+        ok = fail(unstored::cannot_write);
+    if (!ok)
+        ::unlink(pattern.c_str());
+    return why;
 }
 
 } // namespace bench

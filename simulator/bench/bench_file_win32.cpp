@@ -5,21 +5,29 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
 namespace bench {
 
-namespace {
-
-std::wstring to_wide(const std::string& utf8) {
-    if (utf8.empty())
-        return std::wstring();
+std::wstring to_wide(std::string_view utf8) {
     int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring out(static_cast<size_t>(n), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
     return out;
 }
+
+std::string narrow(std::wstring_view wide) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
+                        nullptr, nullptr);
+    return out;
+}
+
+namespace {
 
 // The system's message for an error, on one line, without its trailing period.
 std::string system_message(DWORD error) {
@@ -27,14 +35,7 @@ std::string system_message(DWORD error) {
     DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                  FORMAT_MESSAGE_IGNORE_INSERTS,
                              nullptr, error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-    std::string out;
-    if (n > 0 && text) {
-        int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), nullptr, 0, nullptr,
-                                       nullptr);
-        out.resize(static_cast<size_t>(size));
-        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), out.data(), size, nullptr,
-                            nullptr);
-    }
+    std::string out = n > 0 && text ? narrow(std::wstring_view(text, n)) : std::string();
     if (text)
         LocalFree(text);
     while (!out.empty() &&
@@ -62,19 +63,6 @@ std::optional<std::wstring> final_path(HANDLE file) {
     return path;
 }
 
-// The file that path names: through a symbolic link, the file the link leads to; path itself
-// when it does not exist (yet).
-std::wstring resolved(const std::wstring& path) {
-    HANDLE file =
-        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return path;
-    std::optional<std::wstring> target = final_path(file);
-    CloseHandle(file);
-    return target.value_or(path);
-}
-
 // Nanoseconds of the wall clock since 1970 from a count of 100 ns since 1601.
 std::int64_t nanoseconds(std::int64_t filetime) {
     return (filetime - 116444736000000000LL) * 100;
@@ -99,6 +87,21 @@ std::optional<FileStamp> stamp_of(HANDLE file) {
     stamp.modified_ns = nanoseconds(basic.LastWriteTime.QuadPart);
     stamp.changed_ns = nanoseconds(basic.ChangeTime.QuadPart);
     return stamp;
+}
+
+// The owner and access list of an open file, as bytes to compare.
+std::vector<BYTE> security_of(HANDLE file) {
+    std::vector<BYTE> security(1024);
+    DWORD needed = 0;
+    const SECURITY_INFORMATION kept = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    while (!GetKernelObjectSecurity(file, kept, security.data(),
+                                    static_cast<DWORD>(security.size()), &needed)) {
+        if (needed <= security.size())
+            return {};
+        security.resize(needed);
+    }
+    security.resize(GetSecurityDescriptorLength(security.data()));
+    return security;
 }
 
 } // namespace
@@ -164,64 +167,83 @@ FileRead read_file(const std::string& path) {
     }
     read.stamp = stamp_of(file).value_or(FileStamp{});
     read.read_at_ns = read_at;
+    read.file = narrow(final_path(file).value_or(name));
     CloseHandle(file);
     read.ok = true;
     return read;
 }
 
-bool replace_file(const std::string& path, std::string_view bytes, std::string& error,
-                  const std::function<void()>& before_rename) {
-    // Through a symbolic link, the file it names is replaced, and the link stays.
-    std::wstring target = resolved(to_wide(path));
-    DWORD attributes = GetFileAttributesW(target.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-        error = read_only_reason;
-        return false;
-    }
+std::string replace_file(const FileRead& read, std::string_view bytes,
+                         const std::function<void()>& before_rename) {
+    auto cause = [](const char* reason) {
+        return unstored::with_cause(reason, system_message(GetLastError()));
+    };
+    // The file read, as it was read: a link in its place, or any other change, is not it.
+    const std::wstring target = to_wide(read.file);
+    HANDLE original = CreateFileW(target.c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (original == INVALID_HANDLE_VALUE)
+        return unstored::changed;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const std::optional<FileStamp> stamp = stamp_of(original);
+    GetFileInformationByHandle(original, &info);
+    // Its owner and permissions (under Wine: the owner and mode of the host's file).
+    const std::vector<BYTE> security = security_of(original);
+    CloseHandle(original);
+    if (!stamp || *stamp != read.stamp || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return unstored::changed;
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+        return unstored::read_only;
+    if (info.nNumberOfLinks > 1)
+        return unstored::hard_links(info.nNumberOfLinks);
+    const size_t cut = target.find_last_of(L"\\/") + 1;
+    const std::wstring folder = target.substr(0, cut);
+    const std::string name = temporary_name(narrow(target.substr(cut)), 20);
     std::wstring temporary;
     HANDLE file = INVALID_HANDLE_VALUE;
     // A new file beside the bench, under a name nobody else uses.
     for (unsigned attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
-        temporary = target + L"." + std::to_wstring(GetCurrentProcessId()) + L"." +
-                    std::to_wstring(GetTickCount() + attempt) + L".tmp";
-        file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        temporary = folder + to_wide(name) + L"." + std::to_wstring(GetCurrentProcessId()) + L"." +
+                    std::to_wstring(GetTickCount() + attempt);
+        file = CreateFileW(temporary.c_str(), GENERIC_WRITE | READ_CONTROL, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) {
-            error = system_message(GetLastError());
-            return false;
-        }
+        if (file != INVALID_HANDLE_VALUE || GetLastError() == ERROR_FILE_EXISTS)
+            continue;
+        return GetLastError() == ERROR_FILENAME_EXCED_RANGE ? unstored::name_too_long
+                                                            : cause(unstored::folder);
     }
-    if (file == INVALID_HANDLE_VALUE) {
-        error = "no free name for a temporary file";
-        return false;
-    }
-    const char* p = bytes.data();
-    size_t left = bytes.size();
-    while (left > 0) {
-        DWORD chunk = left > (1u << 30) ? (1u << 30) : static_cast<DWORD>(left);
+    if (file == INVALID_HANDLE_VALUE)
+        return unstored::with_cause(unstored::folder, "no free name for a temporary file");
+    // A new file cannot be given them: it has to have them from the start.
+    std::string why;
+    if (security_of(file) != security)
+        why = unstored::with_cause(unstored::keep_owner, "a new file beside it gets other ones");
+    for (size_t done = 0; why.empty() && done < bytes.size();) {
+        DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
         DWORD written = 0;
-        if (!WriteFile(file, p, chunk, &written, nullptr) || written == 0) {
-            error = system_message(GetLastError());
-            CloseHandle(file);
-            DeleteFileW(temporary.c_str());
-            return false;
-        }
-        p += written;
-        left -= written;
+        if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0)
+            why = cause(unstored::cannot_write);
+        done += written;
     }
-    if (!CloseHandle(file)) {
-        error = system_message(GetLastError());
-        DeleteFileW(temporary.c_str());
-        return false;
-    }
-    if (before_rename)
+    if (!CloseHandle(file) && why.empty())
+        why = cause(unstored::cannot_write);
+    if (why.empty() && before_rename)
         before_rename();
-    if (!MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        error = system_message(GetLastError());
-        DeleteFileW(temporary.c_str());
-        return false;
+    if (why.empty() && stamp_file(read.file) != read.stamp)
+        why = unstored::changed;
+    // A file open elsewhere (a watcher reading it) cannot be replaced for that moment.
+    for (int attempt = 0; why.empty(); ++attempt) {
+        if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+            break;
+        DWORD error = GetLastError();
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt == 50)
+            why = cause(unstored::cannot_write);
+        Sleep(10);
     }
-    return true;
+    if (!why.empty())
+        DeleteFileW(temporary.c_str());
+    return why;
 }
 
 } // namespace bench

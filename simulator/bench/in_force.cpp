@@ -207,20 +207,18 @@ void store_property(Model& model, const bench::Entry& entry, uint32_t id, int32_
     if (model.path.empty())
         return;
     // Normally the file still holds the bench in force. An outside edit since then is kept
-    // when it is a valid bench with a place for the value; anything else is left alone.
+    // when it is a valid bench with a place for the value; anything else is left alone. The
+    // file read is the file replaced, whatever its path leads to meanwhile.
     bench::FileRead current = read_bench_file(model.path);
-    std::string why;
+    std::string why = current.reason;
     std::optional<std::string> text;
-    if (!current.ok)
-        why = current.reason;
-    else
+    if (current.ok)
         text = bench::stored_text(current.bytes, model.bytes, model, entry, id, value, why);
-    std::string error;
-    if (text && !bench::replace_file(model.path, *text, error, [&] {
+    if (text)
+        why = bench::replace_file(current, *text, [&] {
             // The watcher must know the new content before it appears under the bench's name.
             host::note_own_write(model.path, current.bytes, *text);
-        }))
-        why = "cannot write it (" + bench::printable(error, 200) + ")";
+        });
     if (!why.empty()) {
         warn_once(warning_key("store", model.path, current.ok ? current.bytes : current.reason),
                   "bench: " + bench_file_label(model.path) +

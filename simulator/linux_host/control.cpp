@@ -1,6 +1,6 @@
 // The stand-in's control surface (platform/standin.h) and what the bench in force asks of this
-// host: the bench variable, the file's label in messages, and its own writes told to the
-// device-change watcher.
+// host: the bench variable and the file's label in messages (its own writes go to the
+// device-change watch, watch.cpp).
 
 #include "platform/standin.h"
 #include "simulator/linux_host/internal.h"
@@ -18,10 +18,6 @@ std::optional<std::string> bench_variable() {
 
 std::string bench_label(const std::string& path) {
     return path;
-}
-
-void note_own_write(const std::string& path, const std::string& before, const std::string& after) {
-    standin::detail::watcher_note_own_write(path, before, after);
 }
 
 } // namespace sim::host

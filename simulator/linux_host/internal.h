@@ -42,11 +42,6 @@ using bench::Entry;
 // Counts a category enumerator created (standin::counters()).
 void count_class_enumerator();
 
-// The watcher learns of the stand-in's own writes (the content before and after), so that
-// they raise no event.
-void watcher_note_own_write(const std::string& path, const std::string& before,
-                            const std::string& after);
-
 // ---------------------------------------------------------------------------------------
 // Object factories of this host (CoCreateInstance and the runtime functions).
 

@@ -103,17 +103,18 @@ void sim::trace(const std::string& line) noexcept {
                                                                             : "not a file"));
         return;
     }
-    const char* p = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+    // A write past the file-size limit would end the process (SIGXFSZ).
+    if (bench::beyond_size_limit(static_cast<std::uint64_t>(info.st_size) + text.size())) {
+        ::close(fd);
+        return refuse_trace(path, std::strerror(EFBIG));
+    }
+    for (size_t done = 0; done < text.size();) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno != EINTR) {
+            refuse_trace(path, std::strerror(errno)); // a full disk, say
             break;
         }
-        p += n;
-        left -= static_cast<size_t>(n);
+        done += n > 0 ? static_cast<size_t>(n) : 0;
     }
     ::close(fd);
 }

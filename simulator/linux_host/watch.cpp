@@ -1,10 +1,9 @@
 // Device-change events: any change of the bench file's content that the stand-in did not
 // make itself. The bench file is replaced by rename when the stand-in writes it, so the watch
-// is on its directory, and only events about its own name count. Through a symbolic link the
-// directory of the file it names is watched too, and the parent of each watched directory for
-// the directory's name, so that a replaced directory is watched anew. What decides is whether
-// the file's content changed: its stamp is compared first, and it is read only when the stamp
-// cannot tell.
+// is on its directory, and only events about its own name count. Every symbolic link on the
+// way to it (as many as the system follows) is watched in its directory too, and the parent of
+// each watched directory for the directory's name, so that a replaced directory is watched
+// anew. What decides is bench::ContentWatch: whether the file's content changed.
 
 #include "simulator/linux_host/internal.h"
 #include "platform/standin.h"
@@ -12,6 +11,7 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -30,12 +30,11 @@ constexpr uint32_t watch_mask = IN_CLOSE_WRITE | IN_MODIFY | IN_MOVED_TO | IN_MO
 
 struct Watch {
     int fd = -1;
-    std::string source;                          // as MORVANE_BENCH names it
-    std::string path;                            // absolute and normalised
-    std::map<int, std::set<std::string>> names;  // the names that matter, by watched directory
-    std::optional<std::string> known;            // the content last seen; nullopt: no readable file
-    std::optional<bench::FileStamp> known_stamp; // the stamp it was read with
-    std::int64_t known_read_at = 0;
+    std::string source;                         // as MORVANE_BENCH names it
+    std::string path;                           // absolute and normalised
+    std::map<int, std::set<std::string>> names; // the names that matter, by watched directory
+    bench::ContentWatch seen{read_bench_file};
+    std::vector<bench::OwnWrite> own_writes; // the latest ones
     std::function<void()> on_change;
 };
 
@@ -53,25 +52,39 @@ std::string normalised(const std::string& path) {
 }
 
 // Each directory whose entries can change the bench, with the names there that matter: the
-// file in its directory and that directory in its parent, along the chain of symbolic links.
+// file in its directory and that directory in its parent, and so for every symbolic link met
+// on the way, resolved as the system resolves it (component by component, at most 40 links).
 std::map<std::string, std::set<std::string>> places(const std::string& path) {
     std::map<std::string, std::set<std::string>> out;
-    auto add = [&](const fs::path& item) {
-        if (item.has_filename() && item != item.root_path())
-            out[item.parent_path().string()].insert(item.filename().string());
+    auto add = [&](const fs::path& dir, const fs::path& name) {
+        out[dir.string()].insert(name.string());
+        if (dir.has_filename())
+            out[dir.parent_path().string()].insert(dir.filename().string());
     };
-    fs::path at(path);
-    for (int hop = 0; hop < 8; ++hop) { // a longer chain (or a loop) is not followed further
-        add(at);
-        add(at.parent_path());
+    const fs::path whole(path);
+    std::vector<fs::path> rest(whole.begin(), whole.end());
+    std::reverse(rest.begin(), rest.end());
+    fs::path at("/");
+    for (int links = 0; !rest.empty();) {
+        fs::path part = rest.back();
+        rest.pop_back();
         std::error_code error;
-        if (!fs::is_symlink(at, error))
-            break;
-        fs::path to = fs::read_symlink(at, error);
-        if (error)
-            break;
-        at = (to.is_absolute() ? to : at.parent_path() / to).lexically_normal();
+        if (part == ".." || part == "." || part.empty() || part == at.root_path()) {
+            at = part == ".." ? at.parent_path() : at;
+            continue;
+        }
+        if (links < 40 && fs::is_symlink(at / part, error)) {
+            ++links;
+            add(at, part);
+            fs::path to = fs::read_symlink(at / part, error);
+            at = to.is_absolute() ? fs::path("/") : at;
+            rest.insert(rest.end(), std::make_reverse_iterator(to.end()),
+                        std::make_reverse_iterator(to.begin()));
+            continue;
+        }
+        at /= part;
     }
+    add(at.parent_path(), at.filename());
     return out;
 }
 
@@ -122,12 +135,6 @@ bool drain_relevant(Watch& w) {
     return relevant;
 }
 
-void remember(Watch& w, const bench::FileRead& read) {
-    w.known = read.ok ? std::optional<std::string>(read.bytes) : std::nullopt;
-    w.known_stamp = read.ok ? std::optional<bench::FileStamp>(read.stamp) : std::nullopt;
-    w.known_read_at = read.read_at_ns;
-}
-
 void close_watch(Watch& w) {
     if (w.fd >= 0)
         ::close(w.fd);
@@ -135,18 +142,6 @@ void close_watch(Watch& w) {
 }
 
 } // namespace
-
-void watcher_note_own_write(const std::string& path, const std::string& before,
-                            const std::string& after) {
-    std::lock_guard lock(watch_mutex);
-    Watch& w = watch();
-    // When the watch has not seen the content that was replaced yet, that content was an
-    // outside change, still to be reported.
-    if (w.fd >= 0 && w.path == normalised(path) && w.known == before) {
-        w.known = after;
-        w.known_stamp.reset(); // read again at the next event
-    }
-}
 
 } // namespace standin::detail
 
@@ -173,7 +168,7 @@ bool watch_device_changes(std::function<void()> on_change) {
         close_watch(w);
         return false;
     }
-    remember(w, read_bench_file(w.path));
+    w.seen.changed(w.path, w.own_writes);
     w.on_change = std::move(on_change);
     return true;
 }
@@ -193,15 +188,7 @@ void dispatch_device_changes() {
         if (w.fd < 0 || !drain_relevant(w))
             return;
         arm(w); // a link or a directory on the way may lead elsewhere now
-        if (w.known_stamp) {
-            auto now = bench::stamp_file(w.path);
-            if (now && bench::settled_since(*now, *w.known_stamp, w.known_read_at))
-                return; // the same content, without reading it
-        }
-        read = read_bench_file(w.path);
-        const bool same = read.ok ? w.known == read.bytes : !w.known;
-        remember(w, read);
-        if (same)
+        if (!w.seen.changed(w.path, w.own_writes, &read))
             return;
         source = w.source;
         callback = w.on_change;
@@ -219,3 +206,13 @@ void stop_watching_device_changes() {
 }
 
 } // namespace standin
+
+// The watch learns of the stand-in's own writes, so that they raise no event.
+void sim::host::note_own_write(const std::string& path, const std::string& before,
+                               const std::string& after) {
+    using namespace standin::detail;
+    std::lock_guard lock(watch_mutex);
+    Watch& w = watch();
+    if (w.fd >= 0 && w.path == normalised(path))
+        bench::add_own_write(w.own_writes, before, after);
+}

@@ -105,8 +105,12 @@ void append_trace(const std::string& text) {
         return refuse_trace(path, reason);
     }
     DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    if (!WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+        written != text.size())
+        reason = GetLastError() == ERROR_DISK_FULL ? "the disk is full" : "cannot write it";
     CloseHandle(file);
+    if (reason)
+        refuse_trace(path, reason);
 }
 
 class ClassFactory final : public IClassFactory, public sim::Object {
@@ -196,25 +200,6 @@ bool server_locked() {
     return locks.load() > 0;
 }
 
-// ---------------------------------------------------------------------------------------
-// Environment.
-
-std::optional<std::string> environment(const wchar_t* name) {
-    DWORD n = GetEnvironmentVariableW(name, nullptr, 0);
-    if (n == 0)
-        return std::nullopt;
-    std::vector<wchar_t> value(n);
-    n = GetEnvironmentVariableW(name, value.data(), n);
-    if (n == 0)
-        return std::string();
-    int size = WideCharToMultiByte(CP_UTF8, 0, value.data(), static_cast<int>(n), nullptr, 0,
-                                   nullptr, nullptr);
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, value.data(), static_cast<int>(n), out.data(), size, nullptr,
-                        nullptr);
-    return out;
-}
-
 } // namespace simdriver
 
 // ---------------------------------------------------------------------------------------
@@ -247,14 +232,15 @@ std::string sim::host::bench_label(const std::string& path) {
     return simdriver::environment(L"MORVANE_BENCH_LABEL").value_or(path);
 }
 
-// The file named in MORVANE_SIMDRIVER_OWN_WRITES receives the text first, so that whoever
-// watches the bench for edits can tell this write from an edit.
-void sim::host::note_own_write(const std::string&, const std::string&, const std::string& after) {
-    auto own_writes = simdriver::environment(L"MORVANE_SIMDRIVER_OWN_WRITES");
-    if (own_writes && !own_writes->empty()) {
-        std::string ignored;
-        bench::replace_file(*own_writes, after, ignored);
-    }
+// Noted where the watch of morvane-register --watch finds it, so that it can tell this write
+// from an edit.
+void sim::host::note_own_write(const std::string&, const std::string& before,
+                               const std::string& after) {
+    std::vector<bench::OwnWrite> writes = simdriver::own_writes();
+    bench::add_own_write(writes, before, after);
+    RegSetKeyValueW(HKEY_CURRENT_USER, simdriver::own_writes_key, simdriver::own_writes_value,
+                    REG_BINARY, writes.data(),
+                    static_cast<DWORD>(writes.size() * sizeof writes[0]));
 }
 
 // ---------------------------------------------------------------------------------------

@@ -217,6 +217,7 @@ HRESULT unregister_server() {
     for (bench::Category category : categories)
         if (remove_entries(category) != ERROR_SUCCESS)
             result = SELFREG_E_CLASS;
+    RegDeleteKeyW(HKEY_CURRENT_USER, own_writes_key);
     return result;
 }
 

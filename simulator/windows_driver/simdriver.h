@@ -19,6 +19,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace simdriver {
 
@@ -33,6 +34,20 @@ inline constexpr wchar_t bench_index_value[] = L"MorvaneBenchIndex";
 // runtime's enumerator (key-name order) lists them in bench order.
 inline constexpr wchar_t instance_prefix[] = L"Morvane Bench ";
 
+// The driver's own writes into the bench, noted for the watch of morvane-register --watch
+// before each takes the bench's name: bench::OwnWrite records, the latest 64, as REG_BINARY.
+inline constexpr wchar_t own_writes_key[] = L"Software\\Morvane\\Simulated driver";
+inline constexpr wchar_t own_writes_value[] = L"Own writes";
+inline std::vector<bench::OwnWrite> own_writes() {
+    std::vector<bench::OwnWrite> out(64);
+    DWORD size = static_cast<DWORD>(out.size() * sizeof out[0]);
+    if (RegGetValueW(HKEY_CURRENT_USER, own_writes_key, own_writes_value, RRF_RT_REG_BINARY,
+                     nullptr, out.data(), &size) != ERROR_SUCCESS)
+        size = 0;
+    out.resize(size / sizeof out[0]);
+    return out;
+}
+
 // Loading the module's code for registration and unloading.
 HINSTANCE module_instance();
 
@@ -42,7 +57,14 @@ void lock_server(bool lock);
 bool server_locked();
 
 // The UTF-8 value of an environment variable, or nothing.
-std::optional<std::string> environment(const wchar_t* name);
+inline std::optional<std::string> environment(const wchar_t* name) {
+    DWORD n = GetEnvironmentVariableW(name, nullptr, 0);
+    if (n == 0)
+        return std::nullopt;
+    std::wstring value(n, L'\0');
+    return bench::narrow(
+        std::wstring_view(value.data(), GetEnvironmentVariableW(name, value.data(), n)));
+}
 
 // The filter of a device entry of the category, bound when the runtime loads its entry.
 HRESULT create_device_filter(bench::Category category, REFIID riid, void** ppv) noexcept;

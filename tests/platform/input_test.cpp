@@ -2,6 +2,7 @@
 // why, at start-up and while running, without a crash, a wait or a lost value.
 
 #include "standin_fixture.h"
+#include "simulator/bench/bench_file.h"
 
 #include <poll.h>
 #include <sys/stat.h>
@@ -266,6 +267,32 @@ TEST_F(BenchInput, StoringAfterAnOutsideReorderReachesTheSameTuner) {
     EXPECT_EQ(read_prop(set.get(), 4).value, 5);
     EXPECT_NE(warnings.find("the file was not updated"), std::string::npos) << warnings;
     EXPECT_NE(warnings.find("no longer holds tuner \"b\""), std::string::npos) << warnings;
+}
+
+// A store replaces the file it read and nothing else: not the bench a link leads to after
+// the read, not a file changed since, and never a link that leads nowhere by then.
+TEST_F(BenchInput, AStoreReplacesOnlyTheFileItReadAsItWasRead) {
+    const std::string a = write_file("a.json", "{}"), b = write_file("b.json", "{}");
+    const std::string link = dir_ + "/current.json";
+    ASSERT_EQ(symlink("a.json", link.c_str()), 0);
+    bench::FileRead read = bench::read_file(link);
+    std::filesystem::remove(link);
+    ASSERT_EQ(symlink("b.json", link.c_str()), 0); // flipped after the read
+    EXPECT_EQ(bench::replace_file(read, R"({"tuners": []})"), "");
+    auto text = [](const std::string& path) { return bench::read_file(path).bytes; };
+    EXPECT_EQ(text(a), R"({"tuners": []})");
+    EXPECT_EQ(text(b), "{}");
+
+    read = bench::read_file(link);
+    write_file("b.json", "{ }"); // edited after the read
+    EXPECT_EQ(bench::replace_file(read, "[]"), bench::unstored::changed);
+    EXPECT_EQ(text(b), "{ }");
+
+    read = bench::read_file(link);
+    std::filesystem::remove(b); // the link leads nowhere now
+    EXPECT_EQ(bench::replace_file(read, "[]"), bench::unstored::changed);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 2);
 }
 
 TEST_F(BenchInput, TheWatcherNeverWaitsOnAPipe) {

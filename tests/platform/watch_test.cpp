@@ -130,6 +130,27 @@ TEST_F(Watch, TheFileBehindALinkAndAReplacedDirectoryAreWatched) {
     EXPECT_EQ(events, 3) << "the old one is not the bench any more";
 }
 
+// Links are followed as the system follows them: a chain longer than eight, and a relative
+// ".." link inside a directory reached through a link (resolved from where that link leads).
+TEST_F(Watch, LongLinkChainsAndRelativeLinksBehindADirectoryLinkAreWatched) {
+    std::filesystem::create_directories(dir_ + "/deep/er/real");
+    std::filesystem::create_directories(dir_ + "/deep/er/data");
+    write_file("deep/er/data/bench.json", R"({"tuners": []})");
+    ASSERT_EQ(symlink("deep/er/real", (dir_ + "/folder").c_str()), 0);
+    ASSERT_EQ(symlink("../data/bench.json", (dir_ + "/deep/er/real/bench.json").c_str()), 0);
+    std::string at = "folder/bench.json";
+    for (int i = 0; i < 12; ++i) {
+        std::string link = "link" + std::to_string(i);
+        ASSERT_EQ(symlink(at.c_str(), (dir_ + "/" + link).c_str()), 0);
+        at = link;
+    }
+    setenv("MORVANE_BENCH", (dir_ + "/" + at).c_str(), 1);
+    ASSERT_TRUE(standin::watch_device_changes([this] { ++events; }));
+    write_file("deep/er/data/bench.json", R"({"tuners": [{}]})");
+    settle();
+    EXPECT_EQ(events, 1);
+}
+
 // Events about other names cost nothing, and an event that leaves the settled file's stamp as
 // it was does not read it.
 TEST_F(Watch, OnlyTheBenchsNameCountsAndItsStampIsComparedFirst) {

@@ -12,6 +12,12 @@
 #   values stay in the driver's memory and one warning says why.
 # - MORVANE_TRACE naming a named pipe or a symbolic link: the run neither waits nor writes
 #   through the link, and one line says why.
+# - A bench of mode 0600 (owned by another user, when run as root) keeps owner and mode, a
+#   bench with two names (hard links) is not split, and a name too long for a temporary file
+#   beside it is either stored or refused with one line; a path with non-ASCII characters is
+#   taken under a locale that is not UTF-8.
+# - Linux: a file-size limit (ulimit -f) smaller than the bench and the trace: the apply
+#   succeeds, one line each says why, and no temporary file is left.
 set -uo pipefail
 if [ $# -ne 3 ]; then
     echo "usage: bench_files_case.sh linux|wine WORK GOLDEN_APPLY" >&2
@@ -74,6 +80,44 @@ MORVANE_TRACE=$work/trace.link run bench.json "a link as the trace"
 [ "$(cat other.txt)" = untouched ] || fail "the trace was written through the link"
 [ "$(grep -c 'trace\.link: a symbolic link, not followed; no trace is written$' err.txt)" -eq 1 ] ||
     fail "not one line says why the link takes no trace"
+
+# stored_or_refused FILE WHAT: FILE holds the stored values, or is unchanged with one warning.
+stored_or_refused() {
+    [ "$(cat "$1")" = "$stored" ] && return 0
+    [ "$(cat "$1")" = "$bench" ] && [ "$(grep -c "^bench: .*kept in memory" err.txt)" -eq 1 ] ||
+        fail "$2: neither stored nor refused with one line"
+}
+
+echo "--- owner and mode kept, hard links not split, a long name, a non-ASCII path"
+printf '%s\n' "$bench" >private.json && chmod 0600 private.json
+[ "$(id -u)" -ne 0 ] || chown 65534:65534 private.json
+owner=$(stat -c %a:%u:%g private.json)
+run private.json "mode 0600"
+stored_or_refused private.json "mode 0600"
+[ "$(stat -c %a:%u:%g private.json)" = "$owner" ] || fail "owner or mode changed: $owner to $(stat -c %a:%u:%g private.json)"
+printf '%s\n' "$bench" >one.json && ln one.json two.json
+run one.json "hard links"
+[ "$(stat -c %h one.json)" = 2 ] && cmp -s one.json two.json || fail "the hard links were split"
+stored_or_refused two.json "hard links"
+long=$(printf 'b%.0s' $(seq 245)).json
+printf '%s\n' "$bench" >"$long"
+run "$long" "a long name"
+stored_or_refused "$long" "a long name"
+printf '%s\n' "$bench" >bänk.json
+LC_ALL=C run bänk.json "a non-ASCII path under LC_ALL=C"
+[ "$(cat bänk.json)" = "$stored" ] || fail "the non-ASCII bench did not take the values"
+[ -z "$(ls -A | grep '^\.~')" ] || fail "a temporary file was left: $(ls -A | grep '^\.~')"
+
+if [ "$host" = linux ]; then
+    echo "--- a file-size limit smaller than the bench and the trace"
+    printf '%s%2000s\n' "$bench" "" >big.json && head -c 2000 /dev/zero >big-trace.txt
+    (ulimit -f 1 && MORVANE_TRACE=$work/big-trace.txt run big.json "ulimit -f 1")
+    [ "$(grep -c 'big.json: .*(the new content exceeds the file-size limit (ulimit -f))$' err.txt)" -eq 1 ] ||
+        fail "not one line names the file-size limit"
+    [ "$(grep -c '^trace: .*big-trace.txt: File too large; no trace is written$' err.txt)" -eq 1 ] ||
+        fail "not one line says why the trace takes nothing"
+    [ -z "$(ls -A | grep '^\.~')" ] || fail "a temporary file was left"
+fi
 
 if [ "$failed" -ne 0 ]; then
     echo "--- last standard error:" && cat err.txt
