@@ -138,6 +138,16 @@ template <class T> void keep(T*& field, T* value) noexcept {
         old->Release();
 }
 
+// Hands out a new reference to what field holds (nothing too).
+template <class T> HRESULT read_object(T* field, T** out) {
+    if (!out)
+        return E_POINTER;
+    *out = field;
+    if (field)
+        field->AddRef();
+    return S_OK;
+}
+
 // A wide-character string literal of the platform.
 #ifdef _WIN32
 #define SIM_TEXT(text) L##text

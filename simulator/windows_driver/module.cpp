@@ -153,14 +153,8 @@ class ClassFactory final : public IClassFactory, public sim::Object {
     const char* fault_; // the class's name among the bench's CoCreateInstance faults
 };
 
-HRESULT create_tuner(REFIID riid, void** ppv) {
-    return create_device_filter(bench::Category::tuners, riid, ppv);
-}
-HRESULT create_capture(REFIID riid, void** ppv) {
-    return create_device_filter(bench::Category::captures, riid, ppv);
-}
-HRESULT create_transport_information(REFIID riid, void** ppv) {
-    return create_device_filter(bench::Category::transport_information, riid, ppv);
+template <bench::Category category> HRESULT create_entry(REFIID riid, void** ppv) {
+    return create_device_filter(category, riid, ppv);
 }
 
 struct ClassEntry {
@@ -170,9 +164,10 @@ struct ClassEntry {
 };
 
 const ClassEntry classes[] = {
-    {&sim::CLSID_BenchTunerFilter, create_tuner, nullptr},
-    {&sim::CLSID_BenchCaptureFilter, create_capture, nullptr},
-    {&sim::CLSID_BenchTransportInformationFilter, create_transport_information, nullptr},
+    {&sim::CLSID_BenchTunerFilter, create_entry<bench::Category::tuners>, nullptr},
+    {&sim::CLSID_BenchCaptureFilter, create_entry<bench::Category::captures>, nullptr},
+    {&sim::CLSID_BenchTransportInformationFilter,
+     create_entry<bench::Category::transport_information>, nullptr},
     {&CLSID_DVBSTuningSpace, sim::create_tuning_space, "DVBSTuningSpace"},
     {&CLSID_DVBSLocator, sim::create_locator, "DVBSLocator"},
     {&CLSID_DVBSNetworkProvider, sim::create_network_provider, "DVBSNetworkProvider"},
@@ -190,10 +185,7 @@ long live_objects() {
 }
 
 void lock_server(bool lock) {
-    if (lock)
-        locks.fetch_add(1);
-    else
-        locks.fetch_sub(1);
+    locks.fetch_add(lock ? 1 : -1);
 }
 
 bool server_locked() {

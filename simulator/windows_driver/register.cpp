@@ -187,16 +187,11 @@ HRESULT register_server() {
     auto bench_path = environment(L"MORVANE_BENCH");
     if (!bench_path)
         return S_OK;
-    bench::FileRead read = bench::read_file(*bench_path);
-    std::string reason = read.reason;
-    if (read.ok) {
-        bench::Loaded loaded = bench::load(read.bytes);
-        if (loaded.bench)
-            return register_bench_entries(*loaded.bench);
-        reason = loaded.reason;
-    }
+    bench::Loaded loaded = bench::load_file(*bench_path);
+    if (loaded.bench)
+        return register_bench_entries(*loaded.bench);
     std::fprintf(stderr, "bench: %s: %s\n", sim::bench_file_label(*bench_path).c_str(),
-                 reason.c_str());
+                 loaded.reason.c_str());
     std::fflush(stderr);
     return SELFREG_E_CLASS;
 }
