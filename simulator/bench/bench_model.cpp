@@ -395,6 +395,19 @@ void read_member(const std::string& path, const json& value, const char* key, T&
         field = get(member(path, key), value[key]);
 }
 
+// Appends the elements of the array value[key], each read with parse, to list, when the member
+// is there.
+template <class T, class Parse>
+void read_list(const std::string& path, const json& value, const char* key, std::vector<T>& list,
+               Parse parse) {
+    if (!value.contains(key))
+        return;
+    const std::string p = member(path, key);
+    require_array(p, value[key]);
+    for (std::size_t i = 0; i < value[key].size(); ++i)
+        list.push_back(parse(element(p, i), value[key][i]));
+}
+
 std::string one_of(const std::vector<std::string>& names, const char* last = " or ") {
     std::string text;
     for (std::size_t i = 0; i < names.size(); ++i)
@@ -539,20 +552,8 @@ Topology parse_topology(const std::string& path, const json& value) {
     if (!value.is_object())
         wrong_type(path, value, "an object or \"absent\"");
     check_keys(path, value, {"node_types", "functions", "fail"});
-    if (value.contains("node_types")) {
-        std::string p = member(path, "node_types");
-        const json& list = value["node_types"];
-        require_array(p, list);
-        for (std::size_t i = 0; i < list.size(); ++i)
-            topology.node_types.push_back(get_unsigned32(element(p, i), list[i]));
-    }
-    if (value.contains("functions")) {
-        std::string p = member(path, "functions");
-        const json& list = value["functions"];
-        require_array(p, list);
-        for (std::size_t i = 0; i < list.size(); ++i)
-            topology.functions.push_back(parse_function(element(p, i), list[i]));
-    }
+    read_list(path, value, "node_types", topology.node_types, get_unsigned32);
+    read_list(path, value, "functions", topology.functions, parse_function);
     if (value.contains("fail")) {
         std::string p = member(path, "fail");
         std::string fail = get_string(p, value["fail"]);
@@ -741,15 +742,9 @@ Entry parse_entry(const std::string& path, const json& value, Category category,
         entry.driver = parse_driver(path, value);
     }
 
-    if (value.contains("pins")) {
-        std::string p = member(path, "pins");
-        const json& list = value["pins"];
-        require_array(p, list);
-        for (std::size_t i = 0; i < list.size(); ++i)
-            entry.pins.push_back(parse_pin(element(p, i), list[i]));
-    } else {
+    read_list(path, value, "pins", entry.pins, parse_pin);
+    if (!value.contains("pins"))
         default_pins(entry);
-    }
     return entry;
 }
 

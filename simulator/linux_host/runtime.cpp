@@ -180,17 +180,11 @@ using namespace standin::detail;
 // Object runtime.
 
 HRESULT CoInitialize(LPVOID) {
-    auto bench = current_bench();
-    if (bench->faults.co_initialize) {
-        HRESULT hr = *bench->faults.co_initialize;
-        if (SUCCEEDED(hr))
-            thread_initialized = true;
-        return hr;
-    }
-    if (thread_initialized)
-        return S_FALSE;
-    thread_initialized = true;
-    return S_OK;
+    HRESULT hr =
+        current_bench()->faults.co_initialize.value_or(thread_initialized ? S_FALSE : S_OK);
+    if (SUCCEEDED(hr))
+        thread_initialized = true;
+    return hr;
 }
 
 HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD, REFIID riid, LPVOID* ppv) {
@@ -349,9 +343,8 @@ HRESULT VarCmp(LPVARIANT pvarLeft, LPVARIANT pvarRight, LCID, ULONG) {
         return a == b ? VARCMP_EQ : (a < b ? VARCMP_LT : VARCMP_GT);
     }
     if (pvarLeft->vt == VT_I4 && pvarRight->vt == VT_I4) {
-        if (pvarLeft->lVal == pvarRight->lVal)
-            return VARCMP_EQ;
-        return pvarLeft->lVal < pvarRight->lVal ? VARCMP_LT : VARCMP_GT;
+        LONG a = pvarLeft->lVal, b = pvarRight->lVal;
+        return a == b ? VARCMP_EQ : (a < b ? VARCMP_LT : VARCMP_GT);
     }
     return DISP_E_TYPEMISMATCH;
 }
