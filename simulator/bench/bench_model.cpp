@@ -28,31 +28,21 @@ std::size_t decode_utf8(std::string_view text, std::size_t i, uint32_t& cp) {
         cp = c;
         return 1;
     }
-    std::size_t length;
-    uint32_t minimum;
-    if ((c & 0xE0) == 0xC0) {
-        length = 2;
-        cp = c & 0x1F;
-        minimum = 0x80;
-    } else if ((c & 0xF0) == 0xE0) {
-        length = 3;
-        cp = c & 0x0F;
-        minimum = 0x800;
-    } else if ((c & 0xF8) == 0xF0) {
-        length = 4;
-        cp = c & 0x07;
-        minimum = 0x10000;
-    } else {
+    const std::size_t length = (c & 0xE0) == 0xC0   ? 2
+                               : (c & 0xF0) == 0xE0 ? 3
+                               : (c & 0xF8) == 0xF0 ? 4
+                                                    : 0;
+    // The smallest code point each length may carry (a smaller one is overlong).
+    constexpr uint32_t minimum[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (length == 0 || i + length > text.size())
         return 0;
-    }
-    if (i + length > text.size())
-        return 0;
+    cp = c & (0x7F >> length);
     for (std::size_t k = 1; k < length; ++k) {
         if ((byte(i + k) & 0xC0) != 0x80)
             return 0;
         cp = (cp << 6) | (byte(i + k) & 0x3F);
     }
-    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000))
+    if (cp < minimum[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000))
         return 0;
     return length;
 }
@@ -151,21 +141,12 @@ std::string utf8(std::u16string_view text) {
         } else if (cp >= 0xD800 && cp < 0xE000) {
             cp = 0xFFFD;
         }
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
+        // The lead byte, then 6 bits in each continuation byte.
+        constexpr unsigned char lead[] = {0x00, 0xC0, 0xE0, 0xF0};
+        const int more = cp < 0x80 ? 0 : cp < 0x800 ? 1 : cp < 0x10000 ? 2 : 3;
+        out.push_back(static_cast<char>(lead[more] | (cp >> (6 * more))));
+        for (int k = more - 1; k >= 0; --k)
+            out.push_back(static_cast<char>(0x80 | ((cp >> (6 * k)) & 0x3F)));
     }
     return out;
 }
@@ -197,14 +178,8 @@ std::optional<GUID> parse_guid(std::u16string_view text) {
                 return std::nullopt;
             continue;
         }
-        unsigned digit;
-        if (c >= u'0' && c <= u'9')
-            digit = c - u'0';
-        else if (c >= u'a' && c <= u'f')
-            digit = c - u'a' + 10;
-        else if (c >= u'A' && c <= u'F')
-            digit = c - u'A' + 10;
-        else
+        unsigned digit = hex_digit(c);
+        if (digit > 15)
             return std::nullopt;
         value = (value << 4) | digit;
         if (++nibble_count == 2) {
@@ -221,6 +196,13 @@ std::optional<GUID> parse_guid(std::u16string_view text) {
     for (int i = 0; i < 8; ++i)
         g.Data4[i] = bytes[8 + i];
     return g;
+}
+
+unsigned hex_digit(char32_t c) {
+    return c >= '0' && c <= '9'   ? unsigned(c - '0')
+           : c >= 'a' && c <= 'f' ? unsigned(c - 'a' + 10)
+           : c >= 'A' && c <= 'F' ? unsigned(c - 'A' + 10)
+                                  : 16u;
 }
 
 std::string cannot_read_reason(std::string_view system_message) {
@@ -467,11 +449,7 @@ HRESULT get_hr(const std::string& path, const json& value) {
                (text[1] == 'x' || text[1] == 'X');
     uint32_t code = 0;
     for (std::size_t i = 2; hex && i < text.size(); ++i) {
-        char c = text[i];
-        unsigned digit = c >= '0' && c <= '9'   ? unsigned(c - '0')
-                         : c >= 'a' && c <= 'f' ? unsigned(c - 'a' + 10)
-                         : c >= 'A' && c <= 'F' ? unsigned(c - 'A' + 10)
-                                                : 16u;
+        unsigned digit = hex_digit(static_cast<unsigned char>(text[i]));
         hex = digit < 16;
         code = (code << 4) | (digit & 0xF);
     }
