@@ -97,6 +97,11 @@ std::string narrow(std::wstring_view wide);
 // Whether a file written up to byte end would pass the process's file-size limit (ulimit -f),
 // where a write ends the process with SIGXFSZ.
 bool beyond_size_limit(std::uint64_t end);
+// Closes a file descriptor as it goes out of scope.
+struct ClosedOnExit {
+    int fd;
+    ~ClosedOnExit();
+};
 #endif
 
 // A fingerprint of a file's content, to tell one content from another without keeping it.

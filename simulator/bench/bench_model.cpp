@@ -360,14 +360,10 @@ void require_array(const std::string& path, const json& value) {
 
 void check_keys(const std::string& path, const json& object,
                 std::initializer_list<const char*> allowed) {
-    for (auto it = object.begin(); it != object.end(); ++it) {
-        bool known = false;
-        for (const char* key : allowed)
-            if (it.key() == key)
-                known = true;
-        if (!known)
+    for (auto it = object.begin(); it != object.end(); ++it)
+        if (std::none_of(allowed.begin(), allowed.end(),
+                         [&](const char* key) { return it.key() == key; }))
             reject(member(path, it.key()), "unknown key");
-    }
 }
 
 // Reads value[key] with get into field, when the member is there.
@@ -752,16 +748,18 @@ std::vector<Entry> standard_transport_information() {
     return entries;
 }
 
+// Reads the object faults[key], of result codes by names, into out, when the member is there.
 template <class Names>
-void parse_hr_map(const std::string& path, const json& value, const Names& names,
-                  const std::string& what, std::map<std::string, HRESULT>& out) {
+void parse_hr_map(const json& faults, const char* key, const Names& names, const std::string& what,
+                  std::map<std::string, HRESULT>& out) {
+    if (!faults.contains(key))
+        return;
+    const std::string path = member("faults", key);
+    const json& value = faults[key];
     require_object(path, value);
     for (auto it = value.begin(); it != value.end(); ++it) {
-        bool known = false;
-        for (const char* name : names)
-            if (it.key() == name)
-                known = true;
-        if (!known) {
+        if (std::none_of(std::begin(names), std::end(names),
+                         [&](const char* name) { return it.key() == name; })) {
             std::string list;
             for (const char* name : names)
                 list += (list.empty() ? "" : ", ") + in_quotes(name);
@@ -788,14 +786,10 @@ Faults parse_faults(const json& value) {
         "IDVBSTuningSpace::put_NetworkType", "IDVBSTuningSpace::CreateTuneRequest",
         "IDVBSLocator::put_Modulation",      "ITuner::put_TuningSpace",
         "ITuner::put_TuneRequest",           "IFilterGraph::AddFilter"};
-    if (value.contains("CoCreateInstance"))
-        parse_hr_map(member(path, "CoCreateInstance"), value["CoCreateInstance"], classes, "class",
-                     faults.co_create_instance);
-    if (value.contains("CreateClassEnumerator"))
-        parse_hr_map(member(path, "CreateClassEnumerator"), value["CreateClassEnumerator"],
-                     categories, "category", faults.create_class_enumerator);
-    if (value.contains("results"))
-        parse_hr_map(member(path, "results"), value["results"], methods, "method", faults.results);
+    parse_hr_map(value, "CoCreateInstance", classes, "class", faults.co_create_instance);
+    parse_hr_map(value, "CreateClassEnumerator", categories, "category",
+                 faults.create_class_enumerator);
+    parse_hr_map(value, "results", methods, "method", faults.results);
     return faults;
 }
 

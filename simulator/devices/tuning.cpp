@@ -17,11 +17,6 @@ const IID& iid_digital_locator = __uuidof(IDigitalLocator);
 const IID& iid_digital_locator = IID_IDigitalLocator;
 #endif
 
-// A call whose result the bench's `faults.results` may decide for method (none: no method).
-template <class Call> HRESULT with_result_fault(const char* method, Call&& call) noexcept {
-    return guarded([&] { return with_fault(method ? result_fault(method) : std::nullopt, call); });
-}
-
 // The method name a property's put_ goes by among the bench's faults, when one is given.
 constexpr const char* fault_name(const char* method = nullptr) {
     return method;
@@ -136,10 +131,8 @@ class TuneRequest final : public ITuneRequest, public Object {
   public:
     explicit TuneRequest(ITuningSpace* space) { keep(space_, space); }
     ~TuneRequest() override {
-        if (locator_)
-            locator_->Release();
-        if (space_)
-            space_->Release();
+        keep(locator_, static_cast<ILocator*>(nullptr));
+        keep(space_, static_cast<ITuningSpace*>(nullptr));
     }
 
     SIM_IUNKNOWN

@@ -96,18 +96,14 @@ void sim::trace(const std::string& line) noexcept {
                                             : std::string(std::strerror(error)));
         return;
     }
+    const bench::ClosedOnExit closed{fd};
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        refuse_trace(path, bench::not_regular_reason(S_ISFIFO(info.st_mode) ? "a named pipe"
-                                                                            : "not a file"));
-        return;
-    }
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return refuse_trace(path, bench::not_regular_reason(S_ISFIFO(info.st_mode) ? "a named pipe"
+                                                                                   : "not a file"));
     // A write past the file-size limit would end the process (SIGXFSZ).
-    if (bench::beyond_size_limit(static_cast<std::uint64_t>(info.st_size) + text.size())) {
-        ::close(fd);
+    if (bench::beyond_size_limit(static_cast<std::uint64_t>(info.st_size) + text.size()))
         return refuse_trace(path, std::strerror(EFBIG));
-    }
     for (size_t done = 0; done < text.size();) {
         ssize_t n = ::write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno != EINTR) {
@@ -116,7 +112,6 @@ void sim::trace(const std::string& line) noexcept {
         }
         done += n > 0 ? static_cast<size_t>(n) : 0;
     }
-    ::close(fd);
 }
 
 namespace standin::detail {

@@ -276,18 +276,15 @@ extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
     return live_objects() == 0 && !server_locked() ? S_OK : S_FALSE;
 }
 
+// A registration step that throws (out of memory) fails as a whole.
+static HRESULT self_registration(HRESULT (*step)()) noexcept try { return step(); } catch (...) {
+    return SELFREG_E_CLASS;
+}
+
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
-    try {
-        return simdriver::register_server();
-    } catch (...) {
-        return SELFREG_E_CLASS;
-    }
+    return self_registration(simdriver::register_server);
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
-    try {
-        return simdriver::unregister_server();
-    } catch (...) {
-        return SELFREG_E_CLASS;
-    }
+    return self_registration(simdriver::unregister_server);
 }
