@@ -148,16 +148,9 @@ template <class T> HRESULT read_object(T* field, T** out) {
     return S_OK;
 }
 
-// A wide-character string literal of the platform.
-#ifdef _WIN32
-#define SIM_TEXT(text) L##text
-#else
-#define SIM_TEXT(text) u##text
-#endif
-
 // A wide-character string of the platform from UTF-16 text.
-inline const WCHAR* wide_text(const std::u16string& text) noexcept {
-    return reinterpret_cast<const WCHAR*>(text.c_str());
+inline const WCHAR* wide_text(const char16_t* text) noexcept {
+    return reinterpret_cast<const WCHAR*>(text);
 }
 
 } // namespace sim

@@ -184,7 +184,7 @@ class TuningSpace final : public IDVBSTuningSpace, public Object {
     HRESULT STDMETHODCALLTYPE get_CLSID(BSTR* v) noexcept override {
         if (!v)
             return E_POINTER;
-        *v = SysAllocString(SIM_TEXT("{B64016F3-C9A2-4066-96F0-BD9563314726}"));
+        *v = SysAllocString(wide_text(u"{B64016F3-C9A2-4066-96F0-BD9563314726}"));
         return *v ? S_OK : E_OUTOFMEMORY;
     }
     SIM_TEXT_PROPERTY(NetworkType, network_type_, "IDVBSTuningSpace::put_NetworkType")
@@ -199,7 +199,7 @@ class TuningSpace final : public IDVBSTuningSpace, public Object {
         return guarded([&] {
             std::u16string text = bench::utf16(bench::guid_text(v));
             std::lock_guard lock(mutex_);
-            return replace(network_type_, wide_text(text));
+            return replace(network_type_, wide_text(text.c_str()));
         });
     }
     HRESULT STDMETHODCALLTYPE CreateTuneRequest(ITuneRequest** request) noexcept override {

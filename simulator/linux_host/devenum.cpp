@@ -188,13 +188,10 @@ class SystemDeviceEnum final : public ICreateDevEnum, public Object {
         } else {
             return S_FALSE; // a category without members
         }
-        HRESULT result = S_OK;
-        auto fault = model->faults.create_class_enumerator.find(name);
-        if (fault != model->faults.create_class_enumerator.end()) {
-            result = fault->second;
-            if (FAILED(result) || result == S_FALSE)
-                return result;
-        }
+        HRESULT result =
+            bench::fault_for(model->faults.create_class_enumerator, name).value_or(S_OK);
+        if (FAILED(result) || result == S_FALSE)
+            return result;
         std::vector<const Entry*> walk;
         for (const Entry& entry : model->entries(category))
             if (entry.is_marker || entry.present)
