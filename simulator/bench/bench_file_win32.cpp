@@ -30,6 +30,9 @@ std::string narrow(std::wstring_view wide) {
 
 namespace {
 
+// A handle closed as it goes out of scope.
+using ClosedOnExit = std::unique_ptr<void, decltype(&CloseHandle)>;
+
 // The system's message for an error, on one line, without its trailing period.
 std::string system_message(DWORD error) {
     wchar_t* text = nullptr;
@@ -113,11 +116,8 @@ std::optional<FileStamp> stamp_file(const std::string& path) {
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return std::nullopt;
-    std::optional<FileStamp> stamp;
-    if (GetFileType(file) == FILE_TYPE_DISK)
-        stamp = stamp_of(file);
-    CloseHandle(file);
-    return stamp;
+    const ClosedOnExit closed(file, CloseHandle);
+    return GetFileType(file) == FILE_TYPE_DISK ? stamp_of(file) : std::nullopt;
 }
 
 FileRead read_file(const std::string& path) {
@@ -133,7 +133,7 @@ FileRead read_file(const std::string& path) {
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return {.reason = cannot_read_reason(system_message(GetLastError()))};
-    const std::unique_ptr<void, decltype(&CloseHandle)> closed_on_return(file, CloseHandle);
+    const ClosedOnExit closed(file, CloseHandle);
     if (DWORD type = GetFileType(file); type != FILE_TYPE_DISK)
         return {.reason = not_regular_reason(type == FILE_TYPE_PIPE   ? "a named pipe"
                                              : type == FILE_TYPE_CHAR ? "a character device"

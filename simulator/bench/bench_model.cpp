@@ -399,6 +399,16 @@ std::string get_string(const std::string& path, const json& value) {
     return value.get<std::string>();
 }
 
+// The position of the string value among names; any other value is refused.
+std::size_t get_choice(const std::string& path, const json& value,
+                       const std::vector<std::string>& names) {
+    std::string text = get_string(path, value);
+    auto it = std::find(names.begin(), names.end(), text);
+    if (it == names.end())
+        reject(path, in_quotes(text) + " is not " + one_of(names));
+    return static_cast<std::size_t>(it - names.begin());
+}
+
 bool get_bool(const std::string& path, const json& value) {
     if (!value.is_boolean())
         wrong_type(path, value, "a boolean (true or false)");
@@ -480,14 +490,9 @@ PinDesc parse_pin(const std::string& path, const json& value) {
     PinDesc pin;
     if (!value.contains("direction"))
         reject(member(path, "direction"), "missing (every pin needs \"in\" or \"out\")");
-    std::string direction = get_string(member(path, "direction"), value["direction"]);
-    if (direction == "in")
-        pin.direction = PINDIR_INPUT;
-    else if (direction == "out")
-        pin.direction = PINDIR_OUTPUT;
-    else
-        reject(member(path, "direction"),
-               in_quotes(direction) + " is not " + one_of({"in", "out"}));
+    const PIN_DIRECTION directions[] = {PINDIR_INPUT, PINDIR_OUTPUT};
+    pin.direction =
+        directions[get_choice(member(path, "direction"), value["direction"], {"in", "out"})];
     pin.name = pin.direction == PINDIR_INPUT ? "In" : "Out";
     pin.medium = "*";
     read_member(path, value, "name", pin.name, get_string);
@@ -528,17 +533,10 @@ Topology parse_topology(const std::string& path, const json& value) {
     check_keys(path, value, {"node_types", "functions", "fail"});
     read_list(path, value, "node_types", topology.node_types, get_unsigned32);
     read_list(path, value, "functions", topology.functions, parse_function);
-    if (value.contains("fail")) {
-        std::string p = member(path, "fail");
-        std::string fail = get_string(p, value["fail"]);
-        if (fail == "GetNodeTypes")
-            topology.fail = Topology::Fail::node_types;
-        else if (fail == "GetNodeDescriptors")
-            topology.fail = Topology::Fail::descriptors;
-        else
-            reject(p,
-                   in_quotes(fail) + " is not " + one_of({"GetNodeTypes", "GetNodeDescriptors"}));
-    }
+    const Topology::Fail fails[] = {Topology::Fail::node_types, Topology::Fail::descriptors};
+    if (value.contains("fail"))
+        topology.fail = fails[get_choice(member(path, "fail"), value["fail"],
+                                         {"GetNodeTypes", "GetNodeDescriptors"})];
     return topology;
 }
 
@@ -678,38 +676,24 @@ Entry parse_entry(const std::string& path, const json& value, Category category,
     read_member(path, value, "present", entry.present, get_bool);
     read_member(path, value, "friendly_name", entry.friendly_name, get_bag_value);
     read_member(path, value, "device_path", entry.device_path, get_bag_value);
-    if (value.contains("faults")) {
-        std::string p = member(path, "faults");
-        const json& list = value["faults"];
-        require_array(p, list);
-        for (std::size_t i = 0; i < list.size(); ++i) {
-            std::string name = get_string(element(p, i), list[i]);
-            if (name == "StringFromCLSID")
-                entry.string_from_clsid_fails = true;
-            else if (name == "BindToStorage")
-                entry.bind_to_storage_fails = true;
-            else if (name == "BindToObject")
-                entry.bind_to_object_fails = true;
-            else
-                reject(element(p, i),
-                       in_quotes(name) + " is not " +
-                           one_of({"StringFromCLSID", "BindToStorage", "BindToObject"}));
-        }
-    }
+    std::vector<std::size_t> faults;
+    read_list(path, value, "faults", faults, [](const std::string& p, const json& fault) {
+        return get_choice(p, fault, {"StringFromCLSID", "BindToStorage", "BindToObject"});
+    });
+    bool Entry::*const fails[] = {&Entry::string_from_clsid_fails, &Entry::bind_to_storage_fails,
+                                  &Entry::bind_to_object_fails};
+    for (std::size_t fault : faults)
+        entry.*fails[fault] = true;
     if (entry.device_path.kind == BagValue::Kind::text)
         entry.link = utf8(entry.device_path.text);
     read_member(path, value, "link", entry.link, get_string);
 
     if (category == Category::tuners) {
+        const std::vector<std::string> standards = {"dvb-s", "dvb-c", "dvb-t", "none"};
         std::string standard = "none";
-        if (value.contains("standard")) {
-            std::string p = member(path, "standard");
-            standard = get_string(p, value["standard"]);
-            if (standard != "dvb-s" && standard != "dvb-c" && standard != "dvb-t" &&
-                standard != "none")
-                reject(p, in_quotes(standard) + " is not " +
-                              one_of({"dvb-s", "dvb-c", "dvb-t", "none"}));
-        }
+        if (value.contains("standard"))
+            standard =
+                standards[get_choice(member(path, "standard"), value["standard"], standards)];
         entry.topology = value.contains("topology")
                              ? parse_topology(member(path, "topology"), value["topology"])
                              : standard_topology(standard);
@@ -722,14 +706,17 @@ Entry parse_entry(const std::string& path, const json& value, Category category,
     return entry;
 }
 
-std::vector<Entry> parse_category(const json& doc, const char* key, Category category) {
-    std::vector<Entry> entries;
+// Reads the category doc[key] into entries, when the member is there.
+bool read_category(const json& doc, const char* key, Category category,
+                   std::vector<Entry>& entries) {
+    if (!doc.contains(key))
+        return false;
     const json& list = doc[key];
     require_array(key, list);
     entries.reserve(list.size());
     for (std::size_t i = 0; i < list.size(); ++i)
         entries.push_back(parse_entry(element(key, i), list[i], category, i));
-    return entries;
+    return true;
 }
 
 std::vector<Entry> standard_transport_information() {
@@ -800,14 +787,10 @@ Bench validate(const json& doc) {
                    "an object with \"tuners\", \"captures\", "
                    "\"transport_information\" and \"faults\"");
     check_keys("", doc, {"tuners", "captures", "transport_information", "faults"});
-    if (doc.contains("tuners"))
-        bench.tuners = parse_category(doc, "tuners", Category::tuners);
-    if (doc.contains("captures"))
-        bench.captures = parse_category(doc, "captures", Category::captures);
-    if (doc.contains("transport_information"))
-        bench.transport_information =
-            parse_category(doc, "transport_information", Category::transport_information);
-    else
+    read_category(doc, "tuners", Category::tuners, bench.tuners);
+    read_category(doc, "captures", Category::captures, bench.captures);
+    if (!read_category(doc, "transport_information", Category::transport_information,
+                       bench.transport_information))
         bench.transport_information = standard_transport_information();
     if (doc.contains("faults"))
         bench.faults = parse_faults(doc["faults"]);
