@@ -144,10 +144,7 @@ class TuneRequest final : public ITuneRequest, public Object {
     }
     // The request's components: none.
     HRESULT STDMETHODCALLTYPE get_Components(IComponents** components) noexcept override {
-        if (!components)
-            return E_POINTER;
-        *components = nullptr;
-        return S_OK;
+        return read_object(static_cast<IComponents*>(nullptr), components);
     }
     SIM_ANSWER(Clone, (ITuneRequest**), E_NOTIMPL)
     SIM_OBJECT_PROPERTY(Locator, ILocator, locator_, mutex_)

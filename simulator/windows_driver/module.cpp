@@ -138,7 +138,7 @@ class ClassFactory final : public IClassFactory, public sim::Object {
     }
 
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) noexcept override {
-        lock_server(lock != FALSE);
+        locks.fetch_add(lock ? 1 : -1);
         return S_OK;
     }
 
@@ -178,18 +178,6 @@ const ClassEntry classes[] = {
 
 HINSTANCE module_instance() {
     return instance;
-}
-
-long live_objects() {
-    return objects.load();
-}
-
-void lock_server(bool lock) {
-    locks.fetch_add(lock ? 1 : -1);
-}
-
-bool server_locked() {
-    return locks.load() > 0;
 }
 
 } // namespace simdriver
@@ -260,20 +248,16 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid
     if (!ppv)
         return E_POINTER;
     *ppv = nullptr;
-    for (const ClassEntry& entry : classes) {
-        if (rclsid == *entry.clsid) {
-            auto* factory = new (std::nothrow) ClassFactory(entry.create, entry.fault_name);
-            if (!factory)
-                return E_OUTOFMEMORY;
-            return sim::hand_out(factory, riid, ppv);
-        }
-    }
+    for (const ClassEntry& entry : classes)
+        if (rclsid == *entry.clsid)
+            return sim::hand_out(new (std::nothrow) ClassFactory(entry.create, entry.fault_name),
+                                 riid, ppv);
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
     using namespace simdriver;
-    return live_objects() == 0 && !server_locked() ? S_OK : S_FALSE;
+    return objects.load() == 0 && locks.load() <= 0 ? S_OK : S_FALSE;
 }
 
 // A registration step that throws (out of memory) fails as a whole.
