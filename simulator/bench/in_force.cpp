@@ -150,10 +150,9 @@ std::shared_ptr<Model> reread_bench() {
     auto variable = host::bench_variable();
     std::lock_guard lock(bench_mutex());
     BenchState& s = state();
-    if (variable && unchanged_since_read(*variable)) {
-        s.read_for = variable;
+    s.read_for = variable;
+    if (variable && unchanged_since_read(*variable))
         return s.in_force; // the same content: reading it again would change nothing
-    }
     return read_in_force(variable);
 }
 
