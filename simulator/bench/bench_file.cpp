@@ -17,6 +17,11 @@ std::string temporary_name(const std::string& name, std::size_t suffix_chars) {
     return ".~" + name.substr(0, keep);
 }
 
+Loaded load_file(const std::string& path) {
+    FileRead read = read_file(path);
+    return read.ok ? load(read.bytes) : Loaded{std::nullopt, read.reason};
+}
+
 std::uint64_t fingerprint(std::string_view bytes) {
     std::uint64_t hash = 14695981039346656037ull; // FNV-1a
     for (unsigned char c : bytes)

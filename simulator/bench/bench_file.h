@@ -55,6 +55,8 @@ std::optional<FileStamp> stamp_file(const std::string& path);
 // blocks and never reads from anything else: a named pipe, a device, a socket or a directory
 // is refused before a byte is read, and so is a file larger than the limit.
 FileRead read_file(const std::string& path);
+// Reads and loads the bench file at path: the reason is read_file's or load's.
+Loaded load_file(const std::string& path);
 
 namespace unstored {
 // Why a stored value stays in memory instead of in the file, worded alike on both hosts; a
@@ -95,6 +97,11 @@ std::string narrow(std::wstring_view wide);
 // Whether a file written up to byte end would pass the process's file-size limit (ulimit -f),
 // where a write ends the process with SIGXFSZ.
 bool beyond_size_limit(std::uint64_t end);
+// Closes a file descriptor as it goes out of scope.
+struct ClosedOnExit {
+    int fd;
+    ~ClosedOnExit();
+};
 #endif
 
 // A fingerprint of a file's content, to tell one content from another without keeping it.

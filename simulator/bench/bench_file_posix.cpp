@@ -75,6 +75,10 @@ std::int64_t wall_clock_ns() {
 
 } // namespace
 
+ClosedOnExit::~ClosedOnExit() {
+    ::close(fd);
+}
+
 bool beyond_size_limit(std::uint64_t end) {
     struct rlimit limit;
     return ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
@@ -100,15 +104,11 @@ FileRead read_file(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return {.reason = cannot_read_reason(std::strerror(errno))};
-    if (::fstat(fd, &info) != 0) {
-        int error = errno;
-        ::close(fd);
-        return {.reason = cannot_read_reason(std::strerror(error))};
-    }
-    if (std::string reason = refusal(info); !reason.empty()) {
-        ::close(fd);
+    const ClosedOnExit closed{fd};
+    if (::fstat(fd, &info) != 0)
+        return {.reason = cannot_read_reason(std::strerror(errno))};
+    if (std::string reason = refusal(info); !reason.empty())
         return {.reason = reason};
-    }
     FileRead read;
     read.stamp = stamp_of(info);
     read.read_at_ns = read_at;
@@ -117,23 +117,17 @@ FileRead read_file(const std::string& path) {
     char buffer[65536];
     for (;;) {
         ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            int error = errno;
-            ::close(fd);
-            return {.reason = cannot_read_reason(std::strerror(error))};
-        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return {.reason = cannot_read_reason(std::strerror(errno))};
         if (n == 0)
             break;
         // A file that grows while it is read is held to the same limit.
-        if (read.bytes.size() + static_cast<std::size_t>(n) > max_bytes) {
-            ::close(fd);
+        if (read.bytes.size() + static_cast<std::size_t>(n) > max_bytes)
             return {.reason = too_large_reason(read.bytes.size() + static_cast<std::size_t>(n))};
-        }
         read.bytes.append(buffer, static_cast<std::size_t>(n));
     }
-    ::close(fd);
     read.ok = true;
     return read;
 }

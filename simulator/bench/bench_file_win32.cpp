@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -28,6 +29,9 @@ std::string narrow(std::wstring_view wide) {
 }
 
 namespace {
+
+// A handle closed as it goes out of scope.
+using ClosedOnExit = std::unique_ptr<void, decltype(&CloseHandle)>;
 
 // The system's message for an error, on one line, without its trailing period.
 std::string system_message(DWORD error) {
@@ -112,11 +116,8 @@ std::optional<FileStamp> stamp_file(const std::string& path) {
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return std::nullopt;
-    std::optional<FileStamp> stamp;
-    if (GetFileType(file) == FILE_TYPE_DISK)
-        stamp = stamp_of(file);
-    CloseHandle(file);
-    return stamp;
+    const ClosedOnExit closed(file, CloseHandle);
+    return GetFileType(file) == FILE_TYPE_DISK ? stamp_of(file) : std::nullopt;
 }
 
 FileRead read_file(const std::string& path) {
@@ -132,43 +133,31 @@ FileRead read_file(const std::string& path) {
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return {.reason = cannot_read_reason(system_message(GetLastError()))};
-    if (DWORD type = GetFileType(file); type != FILE_TYPE_DISK) {
-        CloseHandle(file);
+    const ClosedOnExit closed(file, CloseHandle);
+    if (DWORD type = GetFileType(file); type != FILE_TYPE_DISK)
         return {.reason = not_regular_reason(type == FILE_TYPE_PIPE   ? "a named pipe"
                                              : type == FILE_TYPE_CHAR ? "a character device"
                                                                       : "not a file")};
-    }
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file, &size)) {
-        DWORD error = GetLastError();
-        CloseHandle(file);
-        return {.reason = cannot_read_reason(system_message(error))};
-    }
-    if (static_cast<std::uint64_t>(size.QuadPart) > max_bytes) {
-        CloseHandle(file);
+    if (!GetFileSizeEx(file, &size))
+        return {.reason = cannot_read_reason(system_message(GetLastError()))};
+    if (static_cast<std::uint64_t>(size.QuadPart) > max_bytes)
         return {.reason = too_large_reason(static_cast<std::uint64_t>(size.QuadPart))};
-    }
     FileRead read;
     char buffer[65536];
     for (;;) {
         DWORD n = 0;
-        if (!ReadFile(file, buffer, sizeof buffer, &n, nullptr)) {
-            DWORD error = GetLastError();
-            CloseHandle(file);
-            return {.reason = cannot_read_reason(system_message(error))};
-        }
+        if (!ReadFile(file, buffer, sizeof buffer, &n, nullptr))
+            return {.reason = cannot_read_reason(system_message(GetLastError()))};
         if (n == 0)
             break;
-        if (read.bytes.size() + n > max_bytes) {
-            CloseHandle(file);
+        if (read.bytes.size() + n > max_bytes)
             return {.reason = too_large_reason(read.bytes.size() + n)};
-        }
         read.bytes.append(buffer, n);
     }
     read.stamp = stamp_of(file).value_or(FileStamp{});
     read.read_at_ns = read_at;
     read.file = narrow(final_path(file).value_or(name));
-    CloseHandle(file);
     read.ok = true;
     return read;
 }

@@ -28,31 +28,21 @@ std::size_t decode_utf8(std::string_view text, std::size_t i, uint32_t& cp) {
         cp = c;
         return 1;
     }
-    std::size_t length;
-    uint32_t minimum;
-    if ((c & 0xE0) == 0xC0) {
-        length = 2;
-        cp = c & 0x1F;
-        minimum = 0x80;
-    } else if ((c & 0xF0) == 0xE0) {
-        length = 3;
-        cp = c & 0x0F;
-        minimum = 0x800;
-    } else if ((c & 0xF8) == 0xF0) {
-        length = 4;
-        cp = c & 0x07;
-        minimum = 0x10000;
-    } else {
+    const std::size_t length = (c & 0xE0) == 0xC0   ? 2
+                               : (c & 0xF0) == 0xE0 ? 3
+                               : (c & 0xF8) == 0xF0 ? 4
+                                                    : 0;
+    // The smallest code point each length may carry (a smaller one is overlong).
+    constexpr uint32_t minimum[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (length == 0 || i + length > text.size())
         return 0;
-    }
-    if (i + length > text.size())
-        return 0;
+    cp = c & (0x7F >> length);
     for (std::size_t k = 1; k < length; ++k) {
         if ((byte(i + k) & 0xC0) != 0x80)
             return 0;
         cp = (cp << 6) | (byte(i + k) & 0x3F);
     }
-    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000))
+    if (cp < minimum[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000))
         return 0;
     return length;
 }
@@ -151,21 +141,12 @@ std::string utf8(std::u16string_view text) {
         } else if (cp >= 0xD800 && cp < 0xE000) {
             cp = 0xFFFD;
         }
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
+        // The lead byte, then 6 bits in each continuation byte.
+        constexpr unsigned char lead[] = {0x00, 0xC0, 0xE0, 0xF0};
+        const int more = cp < 0x80 ? 0 : cp < 0x800 ? 1 : cp < 0x10000 ? 2 : 3;
+        out.push_back(static_cast<char>(lead[more] | (cp >> (6 * more))));
+        for (int k = more - 1; k >= 0; --k)
+            out.push_back(static_cast<char>(0x80 | ((cp >> (6 * k)) & 0x3F)));
     }
     return out;
 }
@@ -197,14 +178,8 @@ std::optional<GUID> parse_guid(std::u16string_view text) {
                 return std::nullopt;
             continue;
         }
-        unsigned digit;
-        if (c >= u'0' && c <= u'9')
-            digit = c - u'0';
-        else if (c >= u'a' && c <= u'f')
-            digit = c - u'a' + 10;
-        else if (c >= u'A' && c <= u'F')
-            digit = c - u'A' + 10;
-        else
+        unsigned digit = hex_digit(c);
+        if (digit > 15)
             return std::nullopt;
         value = (value << 4) | digit;
         if (++nibble_count == 2) {
@@ -221,6 +196,13 @@ std::optional<GUID> parse_guid(std::u16string_view text) {
     for (int i = 0; i < 8; ++i)
         g.Data4[i] = bytes[8 + i];
     return g;
+}
+
+unsigned hex_digit(char32_t c) {
+    return c >= '0' && c <= '9'   ? unsigned(c - '0')
+           : c >= 'a' && c <= 'f' ? unsigned(c - 'a' + 10)
+           : c >= 'A' && c <= 'F' ? unsigned(c - 'A' + 10)
+                                  : 16u;
 }
 
 std::string cannot_read_reason(std::string_view system_message) {
@@ -378,14 +360,10 @@ void require_array(const std::string& path, const json& value) {
 
 void check_keys(const std::string& path, const json& object,
                 std::initializer_list<const char*> allowed) {
-    for (auto it = object.begin(); it != object.end(); ++it) {
-        bool known = false;
-        for (const char* key : allowed)
-            if (it.key() == key)
-                known = true;
-        if (!known)
+    for (auto it = object.begin(); it != object.end(); ++it)
+        if (std::none_of(allowed.begin(), allowed.end(),
+                         [&](const char* key) { return it.key() == key; }))
             reject(member(path, it.key()), "unknown key");
-    }
 }
 
 // Reads value[key] with get into field, when the member is there.
@@ -393,6 +371,19 @@ template <class T, class Get>
 void read_member(const std::string& path, const json& value, const char* key, T& field, Get get) {
     if (value.contains(key))
         field = get(member(path, key), value[key]);
+}
+
+// Appends the elements of the array value[key], each read with parse, to list, when the member
+// is there.
+template <class T, class Parse>
+void read_list(const std::string& path, const json& value, const char* key, std::vector<T>& list,
+               Parse parse) {
+    if (!value.contains(key))
+        return;
+    const std::string p = member(path, key);
+    require_array(p, value[key]);
+    for (std::size_t i = 0; i < value[key].size(); ++i)
+        list.push_back(parse(element(p, i), value[key][i]));
 }
 
 std::string one_of(const std::vector<std::string>& names, const char* last = " or ") {
@@ -406,6 +397,16 @@ std::string get_string(const std::string& path, const json& value) {
     if (!value.is_string())
         wrong_type(path, value, "a string");
     return value.get<std::string>();
+}
+
+// The position of the string value among names; any other value is refused.
+std::size_t get_choice(const std::string& path, const json& value,
+                       const std::vector<std::string>& names) {
+    std::string text = get_string(path, value);
+    auto it = std::find(names.begin(), names.end(), text);
+    if (it == names.end())
+        reject(path, in_quotes(text) + " is not " + one_of(names));
+    return static_cast<std::size_t>(it - names.begin());
 }
 
 bool get_bool(const std::string& path, const json& value) {
@@ -454,11 +455,7 @@ HRESULT get_hr(const std::string& path, const json& value) {
                (text[1] == 'x' || text[1] == 'X');
     uint32_t code = 0;
     for (std::size_t i = 2; hex && i < text.size(); ++i) {
-        char c = text[i];
-        unsigned digit = c >= '0' && c <= '9'   ? unsigned(c - '0')
-                         : c >= 'a' && c <= 'f' ? unsigned(c - 'a' + 10)
-                         : c >= 'A' && c <= 'F' ? unsigned(c - 'A' + 10)
-                                                : 16u;
+        unsigned digit = hex_digit(static_cast<unsigned char>(text[i]));
         hex = digit < 16;
         code = (code << 4) | (digit & 0xF);
     }
@@ -493,14 +490,9 @@ PinDesc parse_pin(const std::string& path, const json& value) {
     PinDesc pin;
     if (!value.contains("direction"))
         reject(member(path, "direction"), "missing (every pin needs \"in\" or \"out\")");
-    std::string direction = get_string(member(path, "direction"), value["direction"]);
-    if (direction == "in")
-        pin.direction = PINDIR_INPUT;
-    else if (direction == "out")
-        pin.direction = PINDIR_OUTPUT;
-    else
-        reject(member(path, "direction"),
-               in_quotes(direction) + " is not " + one_of({"in", "out"}));
+    const PIN_DIRECTION directions[] = {PINDIR_INPUT, PINDIR_OUTPUT};
+    pin.direction =
+        directions[get_choice(member(path, "direction"), value["direction"], {"in", "out"})];
     pin.name = pin.direction == PINDIR_INPUT ? "In" : "Out";
     pin.medium = "*";
     read_member(path, value, "name", pin.name, get_string);
@@ -539,31 +531,12 @@ Topology parse_topology(const std::string& path, const json& value) {
     if (!value.is_object())
         wrong_type(path, value, "an object or \"absent\"");
     check_keys(path, value, {"node_types", "functions", "fail"});
-    if (value.contains("node_types")) {
-        std::string p = member(path, "node_types");
-        const json& list = value["node_types"];
-        require_array(p, list);
-        for (std::size_t i = 0; i < list.size(); ++i)
-            topology.node_types.push_back(get_unsigned32(element(p, i), list[i]));
-    }
-    if (value.contains("functions")) {
-        std::string p = member(path, "functions");
-        const json& list = value["functions"];
-        require_array(p, list);
-        for (std::size_t i = 0; i < list.size(); ++i)
-            topology.functions.push_back(parse_function(element(p, i), list[i]));
-    }
-    if (value.contains("fail")) {
-        std::string p = member(path, "fail");
-        std::string fail = get_string(p, value["fail"]);
-        if (fail == "GetNodeTypes")
-            topology.fail = Topology::Fail::node_types;
-        else if (fail == "GetNodeDescriptors")
-            topology.fail = Topology::Fail::descriptors;
-        else
-            reject(p,
-                   in_quotes(fail) + " is not " + one_of({"GetNodeTypes", "GetNodeDescriptors"}));
-    }
+    read_list(path, value, "node_types", topology.node_types, get_unsigned32);
+    read_list(path, value, "functions", topology.functions, parse_function);
+    const Topology::Fail fails[] = {Topology::Fail::node_types, Topology::Fail::descriptors};
+    if (value.contains("fail"))
+        topology.fail = fails[get_choice(member(path, "fail"), value["fail"],
+                                         {"GetNodeTypes", "GetNodeDescriptors"})];
     return topology;
 }
 
@@ -703,64 +676,47 @@ Entry parse_entry(const std::string& path, const json& value, Category category,
     read_member(path, value, "present", entry.present, get_bool);
     read_member(path, value, "friendly_name", entry.friendly_name, get_bag_value);
     read_member(path, value, "device_path", entry.device_path, get_bag_value);
-    if (value.contains("faults")) {
-        std::string p = member(path, "faults");
-        const json& list = value["faults"];
-        require_array(p, list);
-        for (std::size_t i = 0; i < list.size(); ++i) {
-            std::string name = get_string(element(p, i), list[i]);
-            if (name == "StringFromCLSID")
-                entry.string_from_clsid_fails = true;
-            else if (name == "BindToStorage")
-                entry.bind_to_storage_fails = true;
-            else if (name == "BindToObject")
-                entry.bind_to_object_fails = true;
-            else
-                reject(element(p, i),
-                       in_quotes(name) + " is not " +
-                           one_of({"StringFromCLSID", "BindToStorage", "BindToObject"}));
-        }
-    }
+    std::vector<std::size_t> faults;
+    read_list(path, value, "faults", faults, [](const std::string& p, const json& fault) {
+        return get_choice(p, fault, {"StringFromCLSID", "BindToStorage", "BindToObject"});
+    });
+    bool Entry::*const fails[] = {&Entry::string_from_clsid_fails, &Entry::bind_to_storage_fails,
+                                  &Entry::bind_to_object_fails};
+    for (std::size_t fault : faults)
+        entry.*fails[fault] = true;
     if (entry.device_path.kind == BagValue::Kind::text)
         entry.link = utf8(entry.device_path.text);
     read_member(path, value, "link", entry.link, get_string);
 
     if (category == Category::tuners) {
+        const std::vector<std::string> standards = {"dvb-s", "dvb-c", "dvb-t", "none"};
         std::string standard = "none";
-        if (value.contains("standard")) {
-            std::string p = member(path, "standard");
-            standard = get_string(p, value["standard"]);
-            if (standard != "dvb-s" && standard != "dvb-c" && standard != "dvb-t" &&
-                standard != "none")
-                reject(p, in_quotes(standard) + " is not " +
-                              one_of({"dvb-s", "dvb-c", "dvb-t", "none"}));
-        }
+        if (value.contains("standard"))
+            standard =
+                standards[get_choice(member(path, "standard"), value["standard"], standards)];
         entry.topology = value.contains("topology")
                              ? parse_topology(member(path, "topology"), value["topology"])
                              : standard_topology(standard);
         entry.driver = parse_driver(path, value);
     }
 
-    if (value.contains("pins")) {
-        std::string p = member(path, "pins");
-        const json& list = value["pins"];
-        require_array(p, list);
-        for (std::size_t i = 0; i < list.size(); ++i)
-            entry.pins.push_back(parse_pin(element(p, i), list[i]));
-    } else {
+    read_list(path, value, "pins", entry.pins, parse_pin);
+    if (!value.contains("pins"))
         default_pins(entry);
-    }
     return entry;
 }
 
-std::vector<Entry> parse_category(const json& doc, const char* key, Category category) {
-    std::vector<Entry> entries;
+// Reads the category doc[key] into entries, when the member is there.
+bool read_category(const json& doc, const char* key, Category category,
+                   std::vector<Entry>& entries) {
+    if (!doc.contains(key))
+        return false;
     const json& list = doc[key];
     require_array(key, list);
     entries.reserve(list.size());
     for (std::size_t i = 0; i < list.size(); ++i)
         entries.push_back(parse_entry(element(key, i), list[i], category, i));
-    return entries;
+    return true;
 }
 
 std::vector<Entry> standard_transport_information() {
@@ -779,16 +735,18 @@ std::vector<Entry> standard_transport_information() {
     return entries;
 }
 
+// Reads the object faults[key], of result codes by names, into out, when the member is there.
 template <class Names>
-void parse_hr_map(const std::string& path, const json& value, const Names& names,
-                  const std::string& what, std::map<std::string, HRESULT>& out) {
+void parse_hr_map(const json& faults, const char* key, const Names& names, const std::string& what,
+                  std::map<std::string, HRESULT>& out) {
+    if (!faults.contains(key))
+        return;
+    const std::string path = member("faults", key);
+    const json& value = faults[key];
     require_object(path, value);
     for (auto it = value.begin(); it != value.end(); ++it) {
-        bool known = false;
-        for (const char* name : names)
-            if (it.key() == name)
-                known = true;
-        if (!known) {
+        if (std::none_of(std::begin(names), std::end(names),
+                         [&](const char* name) { return it.key() == name; })) {
             std::string list;
             for (const char* name : names)
                 list += (list.empty() ? "" : ", ") + in_quotes(name);
@@ -815,14 +773,10 @@ Faults parse_faults(const json& value) {
         "IDVBSTuningSpace::put_NetworkType", "IDVBSTuningSpace::CreateTuneRequest",
         "IDVBSLocator::put_Modulation",      "ITuner::put_TuningSpace",
         "ITuner::put_TuneRequest",           "IFilterGraph::AddFilter"};
-    if (value.contains("CoCreateInstance"))
-        parse_hr_map(member(path, "CoCreateInstance"), value["CoCreateInstance"], classes, "class",
-                     faults.co_create_instance);
-    if (value.contains("CreateClassEnumerator"))
-        parse_hr_map(member(path, "CreateClassEnumerator"), value["CreateClassEnumerator"],
-                     categories, "category", faults.create_class_enumerator);
-    if (value.contains("results"))
-        parse_hr_map(member(path, "results"), value["results"], methods, "method", faults.results);
+    parse_hr_map(value, "CoCreateInstance", classes, "class", faults.co_create_instance);
+    parse_hr_map(value, "CreateClassEnumerator", categories, "category",
+                 faults.create_class_enumerator);
+    parse_hr_map(value, "results", methods, "method", faults.results);
     return faults;
 }
 
@@ -833,14 +787,10 @@ Bench validate(const json& doc) {
                    "an object with \"tuners\", \"captures\", "
                    "\"transport_information\" and \"faults\"");
     check_keys("", doc, {"tuners", "captures", "transport_information", "faults"});
-    if (doc.contains("tuners"))
-        bench.tuners = parse_category(doc, "tuners", Category::tuners);
-    if (doc.contains("captures"))
-        bench.captures = parse_category(doc, "captures", Category::captures);
-    if (doc.contains("transport_information"))
-        bench.transport_information =
-            parse_category(doc, "transport_information", Category::transport_information);
-    else
+    read_category(doc, "tuners", Category::tuners, bench.tuners);
+    read_category(doc, "captures", Category::captures, bench.captures);
+    if (!read_category(doc, "transport_information", Category::transport_information,
+                       bench.transport_information))
         bench.transport_information = standard_transport_information();
     if (doc.contains("faults"))
         bench.faults = parse_faults(doc["faults"]);

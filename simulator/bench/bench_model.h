@@ -209,6 +209,8 @@ std::string hr_text(HRESULT hr);         // "0x%08x"
 std::string guid_text(const GUID& guid); // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"
 // Parses "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" (hex digits in either case).
 std::optional<GUID> parse_guid(std::u16string_view text);
+// The value of a hexadecimal digit in either case; 16 for any other character.
+unsigned hex_digit(char32_t c);
 
 // Text made safe for a one-line message: quotes, backslashes, control characters, invalid
 // UTF-8 and invisible or line-breaking characters are escaped (\", \\, \n, \u001b, \xff,

@@ -22,14 +22,8 @@ std::string decode_string(std::string_view literal) {
     };
     auto hex4 = [&](std::size_t at) {
         unsigned value = 0;
-        for (std::size_t k = at; k < at + 4 && k < literal.size(); ++k) {
-            char c = literal[k];
-            unsigned digit = c >= '0' && c <= '9'   ? unsigned(c - '0')
-                             : c >= 'a' && c <= 'f' ? unsigned(c - 'a' + 10)
-                             : c >= 'A' && c <= 'F' ? unsigned(c - 'A' + 10)
-                                                    : 0u;
-            value = (value << 4) | digit;
-        }
+        for (std::size_t k = at; k < at + 4 && k < literal.size(); ++k)
+            value = (value << 4) | (hex_digit(static_cast<unsigned char>(literal[k])) & 0xF);
         return static_cast<char16_t>(value);
     };
     // Between the quotes.
@@ -47,26 +41,10 @@ std::string decode_string(std::string_view literal) {
             continue;
         }
         flush();
-        switch (e) {
-        case 'b':
-            out += '\b';
-            break;
-        case 'f':
-            out += '\f';
-            break;
-        case 'n':
-            out += '\n';
-            break;
-        case 'r':
-            out += '\r';
-            break;
-        case 't':
-            out += '\t';
-            break;
-        default: // " \ /
-            out += e;
-            break;
-        }
+        // \" \\ \/ stand for themselves.
+        constexpr std::string_view escapes = "bfnrt", escaped = "\b\f\n\r\t";
+        std::size_t k = escapes.find(e);
+        out += k == std::string_view::npos ? e : escaped[k];
     }
     flush();
     return out;
@@ -94,29 +72,25 @@ class Splicer {
         if (!node || text_[node->first] != '{')
             return std::nullopt;
         std::string number = std::to_string(value);
-        std::string out;
-        if (auto target = member(*node, keys.back())) {
-            out.reserve(text_.size() + number.size());
-            out.append(text_.substr(0, target->first));
-            out += number;
-            out.append(text_.substr(target->second));
-            return out;
-        }
+        if (auto target = member(*node, keys.back()))
+            return splice(target->first, target->second, number);
         // Add the key before the object's closing brace.
         std::size_t before = node->second - 1;
         while (before > node->first && is_space(text_[before - 1]))
             --before;
         std::string addition =
             (text_[before - 1] == '{' ? "" : ", ") + ("\"" + keys.back() + "\": ") + number;
-        out.reserve(text_.size() + addition.size());
-        out.append(text_.substr(0, before));
-        out += addition;
-        out.append(text_.substr(before));
-        return out;
+        return splice(before, before, addition);
     }
 
   private:
     using Span = std::pair<std::size_t, std::size_t>; // [first, second)
+
+    // The text with its bytes [first, second) replaced by insert.
+    std::string splice(std::size_t first, std::size_t second, std::string_view insert) const {
+        std::string out(text_.substr(0, first));
+        return out.append(insert).append(text_.substr(second));
+    }
 
     static bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 

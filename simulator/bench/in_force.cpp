@@ -51,43 +51,38 @@ void warn_once(const std::string& key, const std::string& line) {
     std::fflush(stderr);
 }
 
-// Loads what was read from the bench file; the reason when it is refused. Call with
-// bench_mutex() held.
-std::shared_ptr<Model> load_content(const std::string& path, bench::FileRead&& read,
-                                    std::string& reason) {
+// Puts what was read from the bench file in force, with the stamp of the file, when it is a
+// valid bench (the same content keeps its model); else gives the reason it is refused. Call
+// with bench_mutex() held.
+bool put_in_force(const std::string& path, bench::FileRead&& read, std::string& reason) {
     BenchState& s = state();
     if (!read.ok) {
         reason = read.reason;
-        return nullptr;
+        return false;
     }
-    if (s.in_force && s.in_force->path == path && s.in_force->bytes == read.bytes)
-        return s.in_force;
-    if (s.rejected_path == path && s.rejected_bytes == read.bytes) {
-        reason = s.rejected_reason;
-        return nullptr;
+    std::shared_ptr<Model> model = s.in_force;
+    if (!model || model->path != path || model->bytes != read.bytes) {
+        if (s.rejected_path == path && s.rejected_bytes == read.bytes) {
+            reason = s.rejected_reason;
+            return false;
+        }
+        bench::Loaded loaded = bench::load(read.bytes);
+        if (!loaded.bench) {
+            s.rejected_path = path;
+            s.rejected_bytes = std::move(read.bytes);
+            s.rejected_reason = loaded.reason;
+            reason = loaded.reason;
+            return false;
+        }
+        model = std::make_shared<Model>();
+        static_cast<bench::Bench&>(*model) = std::move(*loaded.bench);
+        model->path = path;
+        model->bytes = std::move(read.bytes);
     }
-    bench::Loaded loaded = bench::load(read.bytes);
-    if (!loaded.bench) {
-        s.rejected_path = path;
-        s.rejected_bytes = std::move(read.bytes);
-        s.rejected_reason = loaded.reason;
-        reason = loaded.reason;
-        return nullptr;
-    }
-    auto model = std::make_shared<Model>();
-    static_cast<bench::Bench&>(*model) = std::move(*loaded.bench);
-    model->path = path;
-    model->bytes = std::move(read.bytes);
-    return model;
-}
-
-// Puts a model in force, with the stamp of the file it was read from.
-void put_in_force(std::shared_ptr<Model> model, const bench::FileStamp& stamp,
-                  std::int64_t read_at) {
-    BenchState& s = state();
     s.in_force = std::move(model);
-    s.in_force_stamp = stamp;
-    s.in_force_read_at = read_at;
+    s.in_force_stamp = read.stamp;
+    s.in_force_read_at = read.read_at_ns;
+    return true;
 }
 
 // True when the bench file is, without a doubt, still the one the bench in force was read
@@ -106,16 +101,24 @@ void take_up(const std::string& path, bench::FileRead&& read) {
     BenchState& s = state();
     std::string what = read.ok ? read.bytes : "\x01" + read.reason;
     std::string reason;
-    const bench::FileStamp stamp = read.stamp;
-    const std::int64_t read_at = read.read_at_ns;
-    if (auto model = load_content(path, std::move(read), reason)) {
-        put_in_force(std::move(model), stamp, read_at);
+    if (put_in_force(path, std::move(read), reason))
         return;
-    }
     warn_once(warning_key("load", path, what), "bench: " + bench_file_label(path) + ": " + reason +
                                                    " (keeping the last valid bench)");
     if (!s.in_force)
         s.in_force = empty_pc();
+}
+
+// Reads the bench file variable names and takes it up (without one: the empty PC), for that
+// variable. Call with bench_mutex() held.
+std::shared_ptr<Model> read_in_force(const std::optional<std::string>& variable) {
+    BenchState& s = state();
+    s.read_for = variable;
+    if (!variable)
+        s.in_force = empty_pc();
+    else
+        take_up(*variable, read_bench_file(*variable));
+    return s.in_force;
 }
 
 } // namespace
@@ -140,12 +143,7 @@ std::shared_ptr<Model> current_bench() {
     BenchState& s = state();
     if (s.in_force && s.read_for == variable)
         return s.in_force;
-    s.read_for = variable;
-    if (!variable)
-        s.in_force = empty_pc();
-    else
-        take_up(*variable, read_bench_file(*variable));
-    return s.in_force;
+    return read_in_force(variable);
 }
 
 std::shared_ptr<Model> reread_bench() {
@@ -155,11 +153,7 @@ std::shared_ptr<Model> reread_bench() {
     s.read_for = variable;
     if (variable && unchanged_since_read(*variable))
         return s.in_force; // the same content: reading it again would change nothing
-    if (!variable)
-        s.in_force = empty_pc();
-    else
-        take_up(*variable, read_bench_file(*variable));
-    return s.in_force;
+    return read_in_force(variable);
 }
 
 void take_up_bench(const std::string& path, const bench::FileRead& read) {
@@ -180,13 +174,8 @@ std::string start_up_bench() {
     }
     std::lock_guard lock(bench_mutex());
     std::string reason;
-    bench::FileRead read = read_bench_file(*variable);
-    const bench::FileStamp stamp = read.stamp;
-    const std::int64_t read_at = read.read_at_ns;
-    if (auto model = load_content(*variable, std::move(read), reason)) {
-        put_in_force(std::move(model), stamp, read_at);
+    if (put_in_force(*variable, read_bench_file(*variable), reason))
         state().read_for = variable;
-    }
     return reason;
 }
 

@@ -29,6 +29,12 @@ void write_value(void* data, int32_t value) {
         bytes[i] = static_cast<unsigned char>(bits >> (8 * i));
 }
 
+// Whether the caller's buffer holds a property value; when it does not, hr tells why.
+bool fits(const void* data, DWORD size, HRESULT& hr) {
+    hr = !data ? E_POINTER : size < 4 ? hr_insufficient_buffer : hr;
+    return data && size >= 4;
+}
+
 // The filter of an entry, bound when it is made.
 class BoundEntryFilter final : public EntryFilter {
   public:
@@ -45,6 +51,14 @@ class FixedFilter final : public Filter {
     }
     SIM_IUNKNOWN
 };
+
+// Hands out a filter of fixed pins (making them, and it, may throw).
+HRESULT hand_out_fixed(const CLSID& clsid, const char* name, std::vector<bench::PinDesc> (*pins)(),
+                       REFIID riid, void** ppv) noexcept {
+    if (ppv)
+        *ppv = nullptr;
+    return guarded([&] { return hand_out(new FixedFilter(clsid, name, pins()), riid, ppv); });
+}
 
 } // namespace
 
@@ -172,17 +186,11 @@ HRESULT EntryFilter::property_get(REFGUID set, DWORD id, void* data, DWORD size,
         if (const bench::Prop* prop = find_prop(set, id, hr)) {
             bench::Access access = bench::get_access(*prop);
             hr = access.hr;
-            if (access.takes_effect) {
-                if (!data)
-                    hr = E_POINTER;
-                else if (size < 4)
-                    hr = hr_insufficient_buffer;
-                else {
-                    write_value(data, prop->value);
-                    if (returned)
-                        *returned = 4;
-                    written = prop->value;
-                }
+            if (access.takes_effect && fits(data, size, hr)) {
+                write_value(data, prop->value);
+                if (returned)
+                    *returned = 4;
+                written = prop->value;
             }
         }
     }
@@ -201,18 +209,12 @@ HRESULT EntryFilter::property_set(REFGUID set, DWORD id, const void* data, DWORD
         if (auto* prop = const_cast<bench::Prop*>(find_prop(set, id, hr))) {
             bench::Access access = bench::set_access(*prop);
             hr = access.hr;
-            if (access.takes_effect) {
-                if (!data)
-                    hr = E_POINTER;
-                else if (size < 4)
-                    hr = hr_insufficient_buffer;
-                else {
-                    prop->value = value;
-                    // Storing may fail: the value then stays in memory, with one warning.
-                    try {
-                        store_property(*model_, *bound(), id, value);
-                    } catch (...) {
-                    }
+            if (access.takes_effect && fits(data, size, hr)) {
+                prop->value = value;
+                // Storing may fail: the value then stays in memory, with one warning.
+                try {
+                    store_property(*model_, *bound(), id, value);
+                } catch (...) {
                 }
             }
         }
@@ -238,29 +240,17 @@ HRESULT create_entry_filter(std::shared_ptr<Model> model, const bench::Entry& en
 }
 
 HRESULT create_demultiplexer(REFIID riid, void** ppv) noexcept {
-    if (ppv)
-        *ppv = nullptr;
-    return guarded([&] {
-        return hand_out(new FixedFilter(CLSID_MPEG2Demultiplexer, "MPEG2Demultiplexer",
-                                        bench::demultiplexer_pins()),
-                        riid, ppv);
-    });
+    return hand_out_fixed(CLSID_MPEG2Demultiplexer, "MPEG2Demultiplexer", bench::demultiplexer_pins,
+                          riid, ppv);
 }
 
 HRESULT create_outside_filter(REFIID riid, void** ppv) noexcept {
-    if (ppv)
-        *ppv = nullptr;
-    return guarded([&] { return hand_out(new FixedFilter(GUID{}, "(outside)", {}), riid, ppv); });
+    return hand_out_fixed(
+        GUID{}, "(outside)", [] { return std::vector<bench::PinDesc>(); }, riid, ppv);
 }
 
 HRESULT create_null_renderer(REFIID riid, void** ppv) noexcept {
-    if (ppv)
-        *ppv = nullptr;
-    return guarded([&] {
-        return hand_out(
-            new FixedFilter(CLSID_NullRenderer, "NullRenderer", bench::null_renderer_pins()), riid,
-            ppv);
-    });
+    return hand_out_fixed(CLSID_NullRenderer, "NullRenderer", bench::null_renderer_pins, riid, ppv);
 }
 
 } // namespace sim

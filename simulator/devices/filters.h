@@ -21,6 +21,11 @@ namespace sim {
 
 class Filter;
 
+// A call whose result the bench's `faults.results` may decide for method (none: no method).
+template <class Call> HRESULT with_result_fault(const char* method, Call&& call) noexcept {
+    return guarded([&] { return with_fault(method ? result_fault(method) : std::nullopt, call); });
+}
+
 // Answered by the simulator's own pins only (QueryInterface gives the Pin itself, AddRef'd):
 // tells them from the pins of other filters.
 MCC_GUID(IID_BenchPin, 0x5B0E7C2A, 0x3D91, 0x4F6B, 0x8E276A1D4C9F0B21)

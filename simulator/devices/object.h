@@ -138,16 +138,19 @@ template <class T> void keep(T*& field, T* value) noexcept {
         old->Release();
 }
 
-// A wide-character string literal of the platform.
-#ifdef _WIN32
-#define SIM_TEXT(text) L##text
-#else
-#define SIM_TEXT(text) u##text
-#endif
+// Hands out a new reference to what field holds (nothing too).
+template <class T> HRESULT read_object(T* field, T** out) {
+    if (!out)
+        return E_POINTER;
+    *out = field;
+    if (field)
+        field->AddRef();
+    return S_OK;
+}
 
 // A wide-character string of the platform from UTF-16 text.
-inline const WCHAR* wide_text(const std::u16string& text) noexcept {
-    return reinterpret_cast<const WCHAR*>(text.c_str());
+inline const WCHAR* wide_text(const char16_t* text) noexcept {
+    return reinterpret_cast<const WCHAR*>(text);
 }
 
 } // namespace sim

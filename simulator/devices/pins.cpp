@@ -423,11 +423,8 @@ HRESULT Pin::ConnectedTo(IPin** pin) noexcept {
         return E_POINTER;
     *pin = nullptr;
     std::lock_guard lock(owner_.mutex());
-    if (peer_) {
-        peer_->AddRef();
-        *pin = peer_;
-        return S_OK;
-    }
+    if (peer_)
+        return read_object(peer_, pin);
     if (desc_.connected) {
         *pin = new (std::nothrow) OutsidePin(*this);
         return *pin ? S_OK : E_OUTOFMEMORY;
@@ -613,13 +610,8 @@ HRESULT Filter::SetSyncSource(IReferenceClock* clock) noexcept {
 }
 
 HRESULT Filter::GetSyncSource(IReferenceClock** clock) noexcept {
-    if (!clock)
-        return E_POINTER;
     std::lock_guard lock(mutex_);
-    *clock = clock_;
-    if (clock_)
-        clock_->AddRef();
-    return S_OK;
+    return read_object(clock_, clock);
 }
 
 HRESULT Filter::EnumPins(IEnumPins** out) noexcept {
@@ -651,10 +643,7 @@ HRESULT Filter::QueryFilterInfo(FILTER_INFO* info) noexcept {
         return E_POINTER;
     std::lock_guard lock(mutex_);
     std::memcpy(info->achName, graph_name_, sizeof info->achName);
-    info->pGraph = graph_;
-    if (graph_)
-        graph_->AddRef();
-    return S_OK;
+    return read_object(graph_, &info->pGraph);
 }
 
 HRESULT Filter::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) noexcept {

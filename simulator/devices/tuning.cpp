@@ -17,9 +17,9 @@ const IID& iid_digital_locator = __uuidof(IDigitalLocator);
 const IID& iid_digital_locator = IID_IDigitalLocator;
 #endif
 
-// A call whose result the bench's `faults.results` may decide for method.
-template <class Call> HRESULT with_result_fault(const char* method, Call&& call) noexcept {
-    return guarded([&] { return with_fault(result_fault(method), call); });
+// The method name a property's put_ goes by among the bench's faults, when one is given.
+constexpr const char* fault_name(const char* method = nullptr) {
+    return method;
 }
 
 template <class T> HRESULT read(const T& field, T* out) {
@@ -38,15 +38,6 @@ HRESULT replace(BSTR& field, const OLECHAR* value) {
     return S_OK;
 }
 
-template <class T> HRESULT read_object(T* field, T** out) {
-    if (!out)
-        return E_POINTER;
-    *out = field;
-    if (field)
-        field->AddRef();
-    return S_OK;
-}
-
 HRESULT read_text(BSTR field, BSTR* out) {
     if (!out)
         return E_POINTER;
@@ -54,37 +45,44 @@ HRESULT read_text(BSTR field, BSTR* out) {
     return field && !*out ? E_OUTOFMEMORY : S_OK;
 }
 
-// A get_/put_ pair over a value the object keeps.
-#define SIM_VALUE_PROPERTY(Name, Type, field)                                                      \
+// A get_/put_ pair over a value the object keeps; put_ may go by a method name among the
+// bench's faults.
+#define SIM_VALUE_PROPERTY(Name, Type, field, ...)                                                 \
     HRESULT STDMETHODCALLTYPE get_##Name(Type* v) noexcept override {                              \
         return read(field, v);                                                                     \
     }                                                                                              \
     HRESULT STDMETHODCALLTYPE put_##Name(Type v) noexcept override {                               \
-        field = v;                                                                                 \
-        return S_OK;                                                                               \
+        return with_result_fault(fault_name(__VA_ARGS__), [&] {                                    \
+            field = v;                                                                             \
+            return S_OK;                                                                           \
+        });                                                                                        \
     }
 
 // The same over a string the object keeps a copy of (under the object's mutex_).
-#define SIM_TEXT_PROPERTY(Name, field)                                                             \
+#define SIM_TEXT_PROPERTY(Name, field, ...)                                                        \
     HRESULT STDMETHODCALLTYPE get_##Name(BSTR* v) noexcept override {                              \
         std::lock_guard lock(mutex_);                                                              \
         return read_text(field, v);                                                                \
     }                                                                                              \
     HRESULT STDMETHODCALLTYPE put_##Name(BSTR v) noexcept override {                               \
-        std::lock_guard lock(mutex_);                                                              \
-        return replace(field, v);                                                                  \
+        return with_result_fault(fault_name(__VA_ARGS__), [&] {                                    \
+            std::lock_guard lock(mutex_);                                                          \
+            return replace(field, v);                                                              \
+        });                                                                                        \
     }
 
 // The same over an object the object keeps one reference to (under the given mutex).
-#define SIM_OBJECT_PROPERTY(Name, Type, field, mutex)                                              \
+#define SIM_OBJECT_PROPERTY(Name, Type, field, mutex, ...)                                         \
     HRESULT STDMETHODCALLTYPE get_##Name(Type** v) noexcept override {                             \
         std::lock_guard lock(mutex);                                                               \
         return read_object(field, v);                                                              \
     }                                                                                              \
     HRESULT STDMETHODCALLTYPE put_##Name(Type* v) noexcept override {                              \
-        std::lock_guard lock(mutex);                                                               \
-        keep(field, v);                                                                            \
-        return S_OK;                                                                               \
+        return with_result_fault(fault_name(__VA_ARGS__), [&] {                                    \
+            std::lock_guard lock(mutex);                                                           \
+            keep(field, v);                                                                        \
+            return S_OK;                                                                           \
+        });                                                                                        \
     }
 
 class Locator final : public IDVBSLocator, public Object {
@@ -97,15 +95,7 @@ class Locator final : public IDVBSLocator, public Object {
     SIM_VALUE_PROPERTY(InnerFECRate, BinaryConvolutionCodeRate, inner_fec_rate_)
     SIM_VALUE_PROPERTY(OuterFEC, FECMethod, outer_fec_)
     SIM_VALUE_PROPERTY(OuterFECRate, BinaryConvolutionCodeRate, outer_fec_rate_)
-    HRESULT STDMETHODCALLTYPE get_Modulation(ModulationType* v) noexcept override {
-        return read(modulation_, v);
-    }
-    HRESULT STDMETHODCALLTYPE put_Modulation(ModulationType v) noexcept override {
-        return with_result_fault("IDVBSLocator::put_Modulation", [&] {
-            modulation_ = v;
-            return S_OK;
-        });
-    }
+    SIM_VALUE_PROPERTY(Modulation, ModulationType, modulation_, "IDVBSLocator::put_Modulation")
     SIM_VALUE_PROPERTY(SymbolRate, LONG, symbol_rate_)
     SIM_ANSWER(Clone, (ILocator**), E_NOTIMPL)
 
@@ -141,10 +131,8 @@ class TuneRequest final : public ITuneRequest, public Object {
   public:
     explicit TuneRequest(ITuningSpace* space) { keep(space_, space); }
     ~TuneRequest() override {
-        if (locator_)
-            locator_->Release();
-        if (space_)
-            space_->Release();
+        keep(locator_, static_cast<ILocator*>(nullptr));
+        keep(space_, static_cast<ITuningSpace*>(nullptr));
     }
 
     SIM_IUNKNOWN
@@ -156,10 +144,7 @@ class TuneRequest final : public ITuneRequest, public Object {
     }
     // The request's components: none.
     HRESULT STDMETHODCALLTYPE get_Components(IComponents** components) noexcept override {
-        if (!components)
-            return E_POINTER;
-        *components = nullptr;
-        return S_OK;
+        return read_object(static_cast<IComponents*>(nullptr), components);
     }
     SIM_ANSWER(Clone, (ITuneRequest**), E_NOTIMPL)
     SIM_OBJECT_PROPERTY(Locator, ILocator, locator_, mutex_)
@@ -196,19 +181,10 @@ class TuningSpace final : public IDVBSTuningSpace, public Object {
     HRESULT STDMETHODCALLTYPE get_CLSID(BSTR* v) noexcept override {
         if (!v)
             return E_POINTER;
-        *v = SysAllocString(SIM_TEXT("{B64016F3-C9A2-4066-96F0-BD9563314726}"));
+        *v = SysAllocString(wide_text(u"{B64016F3-C9A2-4066-96F0-BD9563314726}"));
         return *v ? S_OK : E_OUTOFMEMORY;
     }
-    HRESULT STDMETHODCALLTYPE get_NetworkType(BSTR* v) noexcept override {
-        std::lock_guard lock(mutex_);
-        return read_text(network_type_, v);
-    }
-    HRESULT STDMETHODCALLTYPE put_NetworkType(BSTR v) noexcept override {
-        return with_result_fault("IDVBSTuningSpace::put_NetworkType", [&] {
-            std::lock_guard lock(mutex_);
-            return replace(network_type_, v);
-        });
-    }
+    SIM_TEXT_PROPERTY(NetworkType, network_type_, "IDVBSTuningSpace::put_NetworkType")
     HRESULT STDMETHODCALLTYPE get__NetworkType(GUID* v) noexcept override {
         if (!v)
             return E_POINTER;
@@ -220,7 +196,7 @@ class TuningSpace final : public IDVBSTuningSpace, public Object {
         return guarded([&] {
             std::u16string text = bench::utf16(bench::guid_text(v));
             std::lock_guard lock(mutex_);
-            return replace(network_type_, wide_text(text));
+            return replace(network_type_, wide_text(text.c_str()));
         });
     }
     HRESULT STDMETHODCALLTYPE CreateTuneRequest(ITuneRequest** request) noexcept override {
@@ -285,29 +261,11 @@ class NetworkProvider final : public Filter, public IScanningTuner {
 
     SIM_IUNKNOWN
 
-    HRESULT STDMETHODCALLTYPE get_TuningSpace(ITuningSpace** space) noexcept override {
-        std::lock_guard lock(tuner_mutex_);
-        return read_object(tuning_space_, space);
-    }
-    HRESULT STDMETHODCALLTYPE put_TuningSpace(ITuningSpace* space) noexcept override {
-        return with_result_fault("ITuner::put_TuningSpace", [&] {
-            std::lock_guard lock(tuner_mutex_);
-            keep(tuning_space_, space);
-            return S_OK;
-        });
-    }
+    SIM_OBJECT_PROPERTY(TuningSpace, ITuningSpace, tuning_space_, tuner_mutex_,
+                        "ITuner::put_TuningSpace")
     SIM_ANSWER(EnumTuningSpaces, (IEnumTuningSpaces**), E_NOTIMPL)
-    HRESULT STDMETHODCALLTYPE get_TuneRequest(ITuneRequest** request) noexcept override {
-        std::lock_guard lock(tuner_mutex_);
-        return read_object(tune_request_, request);
-    }
-    HRESULT STDMETHODCALLTYPE put_TuneRequest(ITuneRequest* request) noexcept override {
-        return with_result_fault("ITuner::put_TuneRequest", [&] {
-            std::lock_guard lock(tuner_mutex_);
-            keep(tune_request_, request);
-            return S_OK;
-        });
-    }
+    SIM_OBJECT_PROPERTY(TuneRequest, ITuneRequest, tune_request_, tuner_mutex_,
+                        "ITuner::put_TuneRequest")
     SIM_ANSWER(Validate, (ITuneRequest*), S_OK)
     SIM_OBJECT_PROPERTY(PreferredComponentTypes, IComponentTypes, component_types_, tuner_mutex_)
     HRESULT STDMETHODCALLTYPE get_SignalStrength(LONG* strength) noexcept override {

@@ -33,10 +33,7 @@ void detail::count_class_enumerator() {
 }
 
 std::string check_bench(const std::string& path) {
-    bench::FileRead read = bench::read_file(path);
-    if (!read.ok)
-        return read.reason;
-    return bench::load(read.bytes).reason;
+    return bench::load_file(path).reason;
 }
 
 void startup() {

@@ -123,23 +123,14 @@ class MonikerEnum final : public IEnumMoniker, public Object {
         if (!rgelt || (celt > 1 && !pceltFetched))
             return E_POINTER;
         ULONG fetched = 0;
-        while (fetched < celt) {
-            if (next_ >= walk_.size())
-                break;
+        while (fetched < celt && next_ < walk_.size()) {
             const Entry* entry = walk_[next_];
-            if (entry->is_marker) {
-                // The walk cannot go past a marker.
-                if (fetched == 0) {
-                    rgelt[0] = nullptr;
-                    return entry->next_fails;
-                }
-                break;
-            }
-            auto* moniker = new (std::nothrow) Moniker(model_, *entry);
+            // The walk cannot go past a marker.
+            auto* moniker = entry->is_marker ? nullptr : new (std::nothrow) Moniker(model_, *entry);
             if (!moniker) {
                 if (fetched == 0) {
                     rgelt[0] = nullptr;
-                    return E_OUTOFMEMORY;
+                    return entry->is_marker ? entry->next_fails : E_OUTOFMEMORY;
                 }
                 break;
             }
@@ -197,13 +188,10 @@ class SystemDeviceEnum final : public ICreateDevEnum, public Object {
         } else {
             return S_FALSE; // a category without members
         }
-        HRESULT result = S_OK;
-        auto fault = model->faults.create_class_enumerator.find(name);
-        if (fault != model->faults.create_class_enumerator.end()) {
-            result = fault->second;
-            if (FAILED(result) || result == S_FALSE)
-                return result;
-        }
+        HRESULT result =
+            bench::fault_for(model->faults.create_class_enumerator, name).value_or(S_OK);
+        if (FAILED(result) || result == S_FALSE)
+            return result;
         std::vector<const Entry*> walk;
         for (const Entry& entry : model->entries(category))
             if (entry.is_marker || entry.present)

@@ -5,6 +5,7 @@
 #include "simulator/devices/filters.h"
 #include "simulator/linux_host/internal.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace standin::detail {
@@ -23,7 +24,8 @@ class Graph final : public IGraphBuilder, public IMediaControl, public Object {
     SIM_NO_DISPATCH
 
     HRESULT STDMETHODCALLTYPE AddFilter(IBaseFilter* pFilter, LPCWSTR pName) noexcept override {
-        HRESULT hr = guarded([&] { return add(pFilter, pName); });
+        HRESULT hr =
+            with_result_fault("IFilterGraph::AddFilter", [&] { return add(pFilter, pName); });
         trace_line([&] {
             return "AddFilter " + label(pFilter) + " \"" + utf8(pName) + "\" -> " + hr_text(hr);
         });
@@ -83,18 +85,14 @@ class Graph final : public IGraphBuilder, public IMediaControl, public Object {
         return p ? p->label() : "(outside):Outside";
     }
 
-    Member* find(const Filter* filter) {
-        for (Member& member : members_)
-            if (member.filter == filter)
-                return &member;
-        return nullptr;
+    std::vector<Member>::iterator member_of(const Filter* filter) {
+        return std::find_if(members_.begin(), members_.end(),
+                            [&](const Member& member) { return member.filter == filter; });
     }
 
     bool name_used(const std::u16string& name) const {
-        for (const Member& member : members_)
-            if (member.name == name)
-                return true;
-        return false;
+        return std::any_of(members_.begin(), members_.end(),
+                           [&](const Member& member) { return member.name == name; });
     }
 
     // Disconnects the filter's pins on both sides, and the filter leaves the graph.
@@ -113,9 +111,6 @@ class Graph final : public IGraphBuilder, public IMediaControl, public Object {
     }
 
     HRESULT add(IBaseFilter* pFilter, LPCWSTR pName) {
-        auto fault = result_fault("IFilterGraph::AddFilter");
-        if (fault && FAILED(*fault))
-            return *fault;
         if (!pFilter)
             return E_POINTER;
         Filter* filter = as_filter(pFilter);
@@ -132,26 +127,22 @@ class Graph final : public IGraphBuilder, public IMediaControl, public Object {
                 name = base + utf16(suffix);
             }
         }
-        if (!find(filter)) {
+        if (member_of(filter) == members_.end()) {
             members_.push_back({filter, name});
             filter->add_ref();
             filter->JoinFilterGraph(this, name.c_str());
         }
-        return fault ? *fault : hr;
+        return hr;
     }
 
     HRESULT remove(IBaseFilter* pFilter) noexcept {
-        Filter* filter = as_filter(pFilter);
-        if (!filter)
+        auto it = member_of(as_filter(pFilter));
+        if (it == members_.end()) // no filter of this graph (or none at all)
             return E_FAIL;
-        for (auto it = members_.begin(); it != members_.end(); ++it) {
-            if (it->filter == filter) {
-                members_.erase(it);
-                let_go(filter);
-                return S_OK;
-            }
-        }
-        return E_FAIL;
+        Filter* filter = it->filter;
+        members_.erase(it);
+        let_go(filter);
+        return S_OK;
     }
 
     std::vector<Member> members_;

@@ -96,18 +96,14 @@ void sim::trace(const std::string& line) noexcept {
                                             : std::string(std::strerror(error)));
         return;
     }
+    const bench::ClosedOnExit closed{fd};
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        refuse_trace(path, bench::not_regular_reason(S_ISFIFO(info.st_mode) ? "a named pipe"
-                                                                            : "not a file"));
-        return;
-    }
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return refuse_trace(path, bench::not_regular_reason(S_ISFIFO(info.st_mode) ? "a named pipe"
+                                                                                   : "not a file"));
     // A write past the file-size limit would end the process (SIGXFSZ).
-    if (bench::beyond_size_limit(static_cast<std::uint64_t>(info.st_size) + text.size())) {
-        ::close(fd);
+    if (bench::beyond_size_limit(static_cast<std::uint64_t>(info.st_size) + text.size()))
         return refuse_trace(path, std::strerror(EFBIG));
-    }
     for (size_t done = 0; done < text.size();) {
         ssize_t n = ::write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno != EINTR) {
@@ -116,7 +112,6 @@ void sim::trace(const std::string& line) noexcept {
         }
         done += n > 0 ? static_cast<size_t>(n) : 0;
     }
-    ::close(fd);
 }
 
 namespace standin::detail {
@@ -180,17 +175,11 @@ using namespace standin::detail;
 // Object runtime.
 
 HRESULT CoInitialize(LPVOID) {
-    auto bench = current_bench();
-    if (bench->faults.co_initialize) {
-        HRESULT hr = *bench->faults.co_initialize;
-        if (SUCCEEDED(hr))
-            thread_initialized = true;
-        return hr;
-    }
-    if (thread_initialized)
-        return S_FALSE;
-    thread_initialized = true;
-    return S_OK;
+    HRESULT hr =
+        current_bench()->faults.co_initialize.value_or(thread_initialized ? S_FALSE : S_OK);
+    if (SUCCEEDED(hr))
+        thread_initialized = true;
+    return hr;
 }
 
 HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD, REFIID riid, LPVOID* ppv) {
@@ -349,9 +338,8 @@ HRESULT VarCmp(LPVARIANT pvarLeft, LPVARIANT pvarRight, LCID, ULONG) {
         return a == b ? VARCMP_EQ : (a < b ? VARCMP_LT : VARCMP_GT);
     }
     if (pvarLeft->vt == VT_I4 && pvarRight->vt == VT_I4) {
-        if (pvarLeft->lVal == pvarRight->lVal)
-            return VARCMP_EQ;
-        return pvarLeft->lVal < pvarRight->lVal ? VARCMP_LT : VARCMP_GT;
+        LONG a = pvarLeft->lVal, b = pvarRight->lVal;
+        return a == b ? VARCMP_EQ : (a < b ? VARCMP_LT : VARCMP_GT);
     }
     return DISP_E_TYPEMISMATCH;
 }

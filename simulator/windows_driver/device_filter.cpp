@@ -98,11 +98,9 @@ class DeviceFilter final : public sim::EntryFilter, public IPersistPropertyBag {
         using Kind = bench::BagValue::Kind;
         if (FAILED(path_hr))
             return e.device_path.kind == Kind::absent ? &e : nullptr;
-        if (path.vt == VT_I4)
-            return e.device_path.kind == Kind::number && e.device_path.number == path.lVal
-                       ? &e
-                       : nullptr;
-        return nullptr;
+        const bool same_number = e.device_path.kind == Kind::number && path.vt == VT_I4 &&
+                                 e.device_path.number == path.lVal;
+        return same_number ? &e : nullptr;
     }
 
     const bench::Category category_;

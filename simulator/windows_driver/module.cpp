@@ -138,7 +138,7 @@ class ClassFactory final : public IClassFactory, public sim::Object {
     }
 
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) noexcept override {
-        lock_server(lock != FALSE);
+        locks.fetch_add(lock ? 1 : -1);
         return S_OK;
     }
 
@@ -153,14 +153,8 @@ class ClassFactory final : public IClassFactory, public sim::Object {
     const char* fault_; // the class's name among the bench's CoCreateInstance faults
 };
 
-HRESULT create_tuner(REFIID riid, void** ppv) {
-    return create_device_filter(bench::Category::tuners, riid, ppv);
-}
-HRESULT create_capture(REFIID riid, void** ppv) {
-    return create_device_filter(bench::Category::captures, riid, ppv);
-}
-HRESULT create_transport_information(REFIID riid, void** ppv) {
-    return create_device_filter(bench::Category::transport_information, riid, ppv);
+template <bench::Category category> HRESULT create_entry(REFIID riid, void** ppv) {
+    return create_device_filter(category, riid, ppv);
 }
 
 struct ClassEntry {
@@ -170,9 +164,10 @@ struct ClassEntry {
 };
 
 const ClassEntry classes[] = {
-    {&sim::CLSID_BenchTunerFilter, create_tuner, nullptr},
-    {&sim::CLSID_BenchCaptureFilter, create_capture, nullptr},
-    {&sim::CLSID_BenchTransportInformationFilter, create_transport_information, nullptr},
+    {&sim::CLSID_BenchTunerFilter, create_entry<bench::Category::tuners>, nullptr},
+    {&sim::CLSID_BenchCaptureFilter, create_entry<bench::Category::captures>, nullptr},
+    {&sim::CLSID_BenchTransportInformationFilter,
+     create_entry<bench::Category::transport_information>, nullptr},
     {&CLSID_DVBSTuningSpace, sim::create_tuning_space, "DVBSTuningSpace"},
     {&CLSID_DVBSLocator, sim::create_locator, "DVBSLocator"},
     {&CLSID_DVBSNetworkProvider, sim::create_network_provider, "DVBSNetworkProvider"},
@@ -183,21 +178,6 @@ const ClassEntry classes[] = {
 
 HINSTANCE module_instance() {
     return instance;
-}
-
-long live_objects() {
-    return objects.load();
-}
-
-void lock_server(bool lock) {
-    if (lock)
-        locks.fetch_add(1);
-    else
-        locks.fetch_sub(1);
-}
-
-bool server_locked() {
-    return locks.load() > 0;
 }
 
 } // namespace simdriver
@@ -268,34 +248,27 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid
     if (!ppv)
         return E_POINTER;
     *ppv = nullptr;
-    for (const ClassEntry& entry : classes) {
-        if (rclsid == *entry.clsid) {
-            auto* factory = new (std::nothrow) ClassFactory(entry.create, entry.fault_name);
-            if (!factory)
-                return E_OUTOFMEMORY;
-            return sim::hand_out(factory, riid, ppv);
-        }
-    }
+    for (const ClassEntry& entry : classes)
+        if (rclsid == *entry.clsid)
+            return sim::hand_out(new (std::nothrow) ClassFactory(entry.create, entry.fault_name),
+                                 riid, ppv);
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
     using namespace simdriver;
-    return live_objects() == 0 && !server_locked() ? S_OK : S_FALSE;
+    return objects.load() == 0 && locks.load() <= 0 ? S_OK : S_FALSE;
+}
+
+// A registration step that throws (out of memory) fails as a whole.
+static HRESULT self_registration(HRESULT (*step)()) noexcept try { return step(); } catch (...) {
+    return SELFREG_E_CLASS;
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
-    try {
-        return simdriver::register_server();
-    } catch (...) {
-        return SELFREG_E_CLASS;
-    }
+    return self_registration(simdriver::register_server);
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
-    try {
-        return simdriver::unregister_server();
-    } catch (...) {
-        return SELFREG_E_CLASS;
-    }
+    return self_registration(simdriver::unregister_server);
 }

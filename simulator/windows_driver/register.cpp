@@ -119,6 +119,18 @@ LSTATUS remove_entries(bench::Category category) {
     return status;
 }
 
+// Creates (or opens) the key at path under HKEY_CLASSES_ROOT and writes its values with write.
+template <class Write> LSTATUS write_key(const std::wstring& path, Write write) {
+    HKEY key;
+    LSTATUS status = RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                     nullptr, &key, nullptr);
+    if (status != ERROR_SUCCESS)
+        return status;
+    status = write(key);
+    RegCloseKey(key);
+    return status;
+}
+
 HRESULT from_status(LSTATUS status) {
     return status == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(status);
 }
@@ -137,20 +149,16 @@ HRESULT register_bench_entries(const bench::Bench& bench) {
                 continue;
             wchar_t name[64];
             std::swprintf(name, 64, L"%ls%04u", instance_prefix, static_cast<unsigned>(i));
-            std::wstring path = instance_key(category) + L"\\" + name;
-            HKEY key;
-            LSTATUS status = RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &key, nullptr);
-            if (status != ERROR_SUCCESS)
-                return from_status(status);
-            status = set_text(key, L"CLSID", guid_string(sim::entry_filter_class(category)));
-            if (status == ERROR_SUCCESS)
-                status = set_bag_value(key, L"FriendlyName", entry.friendly_name);
-            if (status == ERROR_SUCCESS)
-                status = set_bag_value(key, L"DevicePath", entry.device_path);
-            if (status == ERROR_SUCCESS)
-                status = set_number(key, bench_index_value, static_cast<DWORD>(i));
-            RegCloseKey(key);
+            LSTATUS status = write_key(instance_key(category) + L"\\" + name, [&](HKEY key) {
+                LSTATUS s = set_text(key, L"CLSID", guid_string(sim::entry_filter_class(category)));
+                if (s == ERROR_SUCCESS)
+                    s = set_bag_value(key, L"FriendlyName", entry.friendly_name);
+                if (s == ERROR_SUCCESS)
+                    s = set_bag_value(key, L"DevicePath", entry.device_path);
+                return s == ERROR_SUCCESS
+                           ? set_number(key, bench_index_value, static_cast<DWORD>(i))
+                           : s;
+            });
             if (status != ERROR_SUCCESS)
                 return from_status(status);
         }
@@ -164,22 +172,13 @@ HRESULT register_server() {
         return SELFREG_E_CLASS;
     for (const ClassName& entry : served) {
         std::wstring key_path = L"CLSID\\" + guid_string(*entry.clsid);
-        HKEY key;
-        if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                            nullptr, &key, nullptr) != ERROR_SUCCESS)
+        if (write_key(key_path, [&](HKEY key) { return set_text(key, nullptr, entry.name); }) !=
+            ERROR_SUCCESS)
             return SELFREG_E_CLASS;
-        LSTATUS status = set_text(key, nullptr, entry.name);
-        RegCloseKey(key);
-        if (status != ERROR_SUCCESS)
-            return SELFREG_E_CLASS;
-        key_path += L"\\InprocServer32";
-        if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                            nullptr, &key, nullptr) != ERROR_SUCCESS)
-            return SELFREG_E_CLASS;
-        status = set_text(key, nullptr, path);
-        if (status == ERROR_SUCCESS)
-            status = set_text(key, L"ThreadingModel", L"Both");
-        RegCloseKey(key);
+        LSTATUS status = write_key(key_path + L"\\InprocServer32", [&](HKEY key) {
+            LSTATUS s = set_text(key, nullptr, path);
+            return s == ERROR_SUCCESS ? set_text(key, L"ThreadingModel", L"Both") : s;
+        });
         if (status != ERROR_SUCCESS)
             return SELFREG_E_CLASS;
     }
@@ -187,16 +186,11 @@ HRESULT register_server() {
     auto bench_path = environment(L"MORVANE_BENCH");
     if (!bench_path)
         return S_OK;
-    bench::FileRead read = bench::read_file(*bench_path);
-    std::string reason = read.reason;
-    if (read.ok) {
-        bench::Loaded loaded = bench::load(read.bytes);
-        if (loaded.bench)
-            return register_bench_entries(*loaded.bench);
-        reason = loaded.reason;
-    }
+    bench::Loaded loaded = bench::load_file(*bench_path);
+    if (loaded.bench)
+        return register_bench_entries(*loaded.bench);
     std::fprintf(stderr, "bench: %s: %s\n", sim::bench_file_label(*bench_path).c_str(),
-                 reason.c_str());
+                 loaded.reason.c_str());
     std::fflush(stderr);
     return SELFREG_E_CLASS;
 }

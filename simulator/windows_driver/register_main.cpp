@@ -39,21 +39,16 @@ bool bench_accepted(bool report) {
     auto path = simdriver::environment(L"MORVANE_BENCH");
     if (!path)
         return true;
-    bench::FileRead read = bench::read_file(*path);
-    std::string reason = read.reason;
-    if (read.ok) {
-        bench::Loaded loaded = bench::load(read.bytes);
-        if (loaded.bench)
-            return true;
-        reason = loaded.reason;
-    }
+    bench::Loaded loaded = bench::load_file(*path);
+    if (loaded.bench)
+        return true;
     // Named as the user gave it (scripts/wine-bench.sh), else by the path the driver reads.
     if (report)
         std::fprintf(
             stderr, "bench: %s: %s\n",
             bench::printable(simdriver::environment(L"MORVANE_BENCH_LABEL").value_or(*path), 4096)
                 .c_str(),
-            reason.c_str());
+            loaded.reason.c_str());
     return false;
 }
 

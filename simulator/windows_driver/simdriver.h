@@ -51,11 +51,6 @@ inline std::vector<bench::OwnWrite> own_writes() {
 // Loading the module's code for registration and unloading.
 HINSTANCE module_instance();
 
-// Objects alive, and server locks (IClassFactory::LockServer).
-long live_objects();
-void lock_server(bool lock);
-bool server_locked();
-
 // The UTF-8 value of an environment variable, or nothing.
 inline std::optional<std::string> environment(const wchar_t* name) {
     DWORD n = GetEnvironmentVariableW(name, nullptr, 0);
