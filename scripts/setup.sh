@@ -19,13 +19,12 @@ packages+=(xvfb dbus-daemon at-spi2-core python3-pyatspi)
 packages+=(python3-jsonschema)
 # The Windows build: the mingw-w64 cross compiler (its -posix variant is the one used) and the
 # 64-bit Wine whose runtime runs its tests. Wine's launcher scripts (package wine) are not needed:
-# scripts/wine-env.sh finds /usr/lib/wine/wine64 itself. scripts/wine-bench.sh watches the bench
-# with inotifywait (inotify-tools). The installer is built by wixl and read by its tests with
-# msitools (msibuild finishes its tables); icoutils (icotool, wrestool) and librsvg2-bin
-# (rsvg-convert) make and check the icon. osslsigncode signs the programs and the package when
+# scripts/wine-env.sh finds /usr/lib/wine/wine64 itself. The installer is built by wixl and
+# read by its tests with msitools (msibuild finishes its tables); icoutils (icotool, wrestool)
+# and librsvg2-bin (rsvg-convert) make and check the icon. osslsigncode signs the programs and the package when
 # a certificate is configured; its test makes a throwaway CA with openssl.
 windows_packages=(cmake ninja-build googletest nlohmann-json3-dev g++-mingw-w64-x86-64 wine64
-                  inotify-tools wixl msitools icoutils librsvg2-bin osslsigncode openssl)
+                  wixl msitools icoutils librsvg2-bin osslsigncode openssl)
 
 # Installs those of the given packages that are missing. Every package is installed before
 # anything is built, so a machine that cannot have one fails at once, not after the long builds.
